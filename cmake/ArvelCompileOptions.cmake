@@ -1,0 +1,16 @@
+# Compile options for the project's own code.
+#
+# Floating-point contraction is off and fast-math is never used: the
+# estimators fix the grouping of their sums, and a fused multiply-add would
+# change their last bits.
+function(arvel_compile_options target)
+  target_compile_features(${target} PRIVATE cxx_std_17)
+  target_compile_options(${target} PRIVATE
+    -ffp-contract=off -fno-fast-math
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+    -Wold-style-cast -Wnon-virtual-dtor -Wcast-align -Wnull-dereference
+    -Wdouble-promotion -Wformat=2)
+  if(ARVEL_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()

@@ -1,0 +1,28 @@
+// Special functions and the neighbour statistic of the Kozachenko-Leonenko
+// estimators.
+#ifndef ARVEL_UTILFUNCTIONS_H
+#define ARVEL_UTILFUNCTIONS_H
+
+#include "CMatrix.h"
+
+namespace arvel {
+
+// Gamma function. 1e308 for x > 171 and at the poles 0, -1, -2, ...;
+// NaN for NaN and for x below the 32-bit int range.
+double gammaf(double x);
+
+// Digamma function for x > 0; NaN for x <= 0 and for NaN.
+double digamma(double x);
+
+// (d / n) * sum over the samples of log(rho_i), where rho_i is the Euclidean
+// distance from sample i to its k-th nearest other sample and a distance of
+// exactly 0 contributes 0. n = X.rows() >= 1 samples, d = X.cols() >= 1
+// dimensions, k >= 0; otherwise std::invalid_argument. A NaN anywhere in X
+// gives NaN, otherwise an infinite value gives +Inf; neither builds a tree.
+// For k >= n every sample contributes log(DBL_MAX), as a search that finds
+// fewer than k + 1 points leaves the initial worst distance in slot k.
+double calculateMlogRho(CMatrix& X, int k);
+
+}  // namespace arvel
+
+#endif

@@ -1,0 +1,97 @@
+// Helpers shared by the core tests: matrices from literals and fixed-seed
+// samples.
+#ifndef ARVEL_TEST_UTIL_H
+#define ARVEL_TEST_UTIL_H
+
+#include "CMatrix.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+namespace arvel_test {
+
+// A matrix from its rows.
+inline void fillRows(arvel::CMatrix& m,
+                     std::initializer_list<std::initializer_list<double>> rows)
+{
+    const int n = static_cast<int>(rows.size());
+    const int d = n ? static_cast<int>(rows.begin()->size()) : 0;
+    m.resize(n, d);
+    int i = 0;
+    for (const auto& row : rows) {
+        int j = 0;
+        for (double v : row) m.data[i + j++ * n] = v;
+        ++i;
+    }
+}
+
+// splitmix64: a fixed, portable stream of 64-bit values.
+struct Rng {
+    std::uint64_t state;
+    explicit Rng(std::uint64_t seed) : state(seed) {}
+    std::uint64_t next()
+    {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+    double uniform() { return static_cast<double>(next() >> 11) * 0x1p-53; }
+    double gauss()  // Box-Muller
+    {
+        const double u = 1.0 - uniform();
+        const double v = uniform();
+        return std::sqrt(-2.0 * std::log(u)) * std::cos(6.283185307179586 * v);
+    }
+};
+
+inline void fillGauss(arvel::CMatrix& m, int n, int d, std::uint64_t seed)
+{
+    Rng rng(seed);
+    m.resize(n, d);
+    for (int p = 0; p < n * d; ++p) m.data[p] = rng.gauss();
+}
+
+inline void copyMatrix(const arvel::CMatrix& from, arvel::CMatrix& to)
+{
+    to.resize(from.rows(), from.cols());
+    if (from.rows() * from.cols() > 0)
+        std::memcpy(to.data, from.data,
+                    sizeof(double) * static_cast<size_t>(from.rows() * from.cols()));
+}
+
+// X | Y side by side.
+inline void join(const arvel::CMatrix& x, const arvel::CMatrix& y,
+                 arvel::CMatrix& xy)
+{
+    const int n = x.rows(), d = x.cols();
+    xy.resize(n, 2 * d);
+    for (int p = 0; p < n * d; ++p) {
+        xy.data[p] = x.data[p];
+        xy.data[n * d + p] = y.data[p];
+    }
+}
+
+// Distance in units in the last place between two finite doubles.
+inline std::int64_t ulpDistance(double a, double b)
+{
+    auto key = [](double x) {
+        std::int64_t i;
+        std::memcpy(&i, &x, sizeof i);
+        return i < 0 ? INT64_MIN - i : i;
+    };
+    const std::int64_t d = key(a) - key(b);
+    return d < 0 ? -d : d;
+}
+
+inline bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+}  // namespace arvel_test
+
+#endif

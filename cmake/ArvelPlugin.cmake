@@ -1,0 +1,58 @@
+# Builds the plug-in module from its sources.
+#
+# arvel_add_plugin(<target> SUFFIX <ext> [HOST_MEX_H] [INCLUDES dirs...]
+#                  [LIBRARIES libs...])
+#
+# The six modules of src/ are compiled as one translation unit. Only
+# mexFunction is exported. HOST_MEX_H builds against the host's own mex.h
+# (found in INCLUDES) instead of the project's declarations of the host API.
+set(ARVEL_PLUGIN_SOURCES
+  ${PROJECT_SOURCE_DIR}/src/Arvel.cpp
+  ${PROJECT_SOURCE_DIR}/src/CMatrix.cpp
+  ${PROJECT_SOURCE_DIR}/src/mxHelper.cpp
+  ${PROJECT_SOURCE_DIR}/src/utilFunctions.cpp
+  ${PROJECT_SOURCE_DIR}/src/hest_continuous.cpp
+  ${PROJECT_SOURCE_DIR}/src/mi_continuous.cpp)
+
+function(arvel_add_plugin target)
+  cmake_parse_arguments(P "HOST_MEX_H" "SUFFIX" "INCLUDES;LIBRARIES" ${ARGN})
+  add_library(${target} MODULE ${ARVEL_PLUGIN_SOURCES})
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME Arvel PREFIX "" SUFFIX "${P_SUFFIX}"
+    UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
+    SKIP_BUILD_RPATH ON
+    LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/plugin
+    RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/plugin)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(${target} SYSTEM PRIVATE ${P_INCLUDES})
+  target_link_libraries(${target} PRIVATE nanoflann::nanoflann ${P_LIBRARIES})
+  if(P_HOST_MEX_H)
+    target_compile_definitions(${target} PRIVATE ARVEL_HOST_MEX_H)
+  endif()
+  arvel_compile_options(${target})
+  if(WIN32)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/Arvel.def)
+  elseif(APPLE)
+    target_link_options(${target} PRIVATE
+      "LINKER:-exported_symbol,_mexFunction")
+  else()
+    target_link_options(${target} PRIVATE
+      "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/Arvel.map")
+  endif()
+endfunction()
+
+# Lays out a folder for the host's path: the module under each name it
+# answers to, since the host picks the function by the file's name.
+function(arvel_add_plugin_folder target folder)
+  get_target_property(suffix ${target} SUFFIX)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
+            ${folder}/entkl_internal${suffix}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
+            ${folder}/mikl_internal${suffix}
+    COMMAND ${CMAKE_COMMAND} -E copy_directory
+            ${PROJECT_SOURCE_DIR}/toolbox ${folder}
+    VERBATIM)
+endfunction()

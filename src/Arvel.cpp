@@ -1,0 +1,245 @@
+// The plug-in's gateway and its two entry points.
+//
+// The host calls mexFunction for every call of a function the module
+// provides; the invoked name picks the handler from funcMap. The handlers
+// check every argument before they allocate anything, so that an error
+// report, which never returns, leaves nothing of theirs behind; they then
+// copy the samples, estimate, and return one 1 x 1 real double.
+#include "CMatrix.h"
+#include "hest_continuous.h"
+#include "mexApi.h"
+#include "mi_continuous.h"
+#include "mxHelper.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <new>
+#include <string>
+
+#if defined(_WIN32)
+#define ARVEL_EXPORT __declspec(dllexport)
+#else
+#define ARVEL_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace arvel {
+
+using Handler = void (*)(int nlhs, mxArray* plhs[], int nrhs,
+                         const mxArray* prhs[]);
+
+// Function name -> handler. The only state that outlives a call.
+std::map<std::string, Handler> funcMap;
+
+namespace {
+
+const char* const kEntklCount = "Number of parameters must be 1 or 2\n";
+const char* const kMiklCount = "Number of parameters must be 2 or 3\n";
+const char* const kSizeDiffers = "Size of matrices must be the same\n";
+const char* const kKTooLarge =
+    "Nearest neighbour must be lower than sample size\n";
+const char* const kKBelowOne = "Nearest neighbour must be at least 1\n";
+const char* const kKNotANumber = "Nearest neighbour must be a number\n";
+const char* const kNotRealDouble =
+    "Inputs must be real full double matrices\n";
+const char* const kNoColumns =
+    "Sample matrices must have at least one column\n";
+const char* const kTooLarge = "Sample matrices are too large\n";
+const char* const kOutOfMemory = "Out of memory\n";
+
+// The conversion reads M x N doubles from the array's real data, which only
+// a real, full double array holds.
+bool isRealFullDouble(const mxArray* a)
+{
+    return mxIsDouble(a) && !mxIsComplex(a) && !mxIsSparse(a);
+}
+
+const char* checkClasses(int nrhs, const mxArray* prhs[])
+{
+    for (int i = 0; i < nrhs; ++i)
+        if (!isRealFullDouble(prhs[i])) return kNotRealDouble;
+    return nullptr;
+}
+
+// Rows and columns of a sample array, refused when they or the element
+// count of a matrix of `joined` times its columns exceed the int range.
+const char* sampleShape(const mxArray* a, int joined, int& rows, int& cols)
+{
+    const std::size_t m = mxGetM(a);
+    const std::size_t n = mxGetN(a);
+    if (m > static_cast<std::size_t>(INT_MAX) ||
+        n > static_cast<std::size_t>(INT_MAX / joined))
+        return kTooLarge;
+    rows = static_cast<int>(m);
+    cols = static_cast<int>(n);
+    if (cols == 0) return kNoColumns;
+    if (static_cast<long long>(rows) * cols * joined > INT_MAX)
+        return kTooLarge;
+    return nullptr;
+}
+
+// k from the first element of its array, truncated toward zero; it must
+// lie in 1 ... rows - 1.
+const char* readK(const mxArray* a, int rows, int& k)
+{
+    if (mxGetM(a) == 0 || mxGetN(a) == 0) return kKNotANumber;
+    const double v = mxGetPr(a)[0];
+    if (std::isnan(v)) return kKNotANumber;
+    if (!(v >= 1.0)) return kKBelowOne;             // truncates below 1
+    if (!(v < 2147483648.0)) return kKTooLarge;     // beyond any row count
+    k = static_cast<int>(v);
+    if (k >= rows) return kKTooLarge;
+    return nullptr;
+}
+
+// Where the estimate failed, a message for the host; copied into `out`
+// while the exception is alive.
+void describe(const std::exception& e, char (&out)[256])
+{
+    std::snprintf(out, sizeof out, "Estimation failed: %s\n", e.what());
+}
+
+// Hands the estimate to the host as a new 1 x 1 real double array.
+void returnScalar(mxArray* plhs[], double value)
+{
+    mxArray* result = mxCreateNumericMatrix(1, 1, mxDOUBLE_CLASS, mxREAL);
+    plhs[0] = result;
+    mxGetPr(result)[0] = value;
+}
+
+}  // namespace
+
+// entkl_internal(X) or entkl_internal(X, k)
+void mexFunction_entkl(int /*nlhs*/, mxArray* plhs[], int nrhs,
+                       const mxArray* prhs[])
+{
+    if (nrhs < 1 || nrhs > 2) {
+        mexErrMsgTxt(kEntklCount);
+        return;
+    }
+    int n = 0, d = 0, k = 1;
+    const char* fault = checkClasses(nrhs, prhs);
+    if (!fault) fault = sampleShape(prhs[0], 1, n, d);
+    if (!fault && nrhs == 2) fault = readK(prhs[1], n, k);
+    if (!fault && nrhs == 1 && n < 2) fault = kKTooLarge;
+    if (fault) {
+        mexErrMsgTxt(fault);
+        return;
+    }
+
+    // Nothing of ours may leave by an exception: the matrix is released by
+    // the end of the block, then the failure is reported.
+    double value = 0.0;
+    char failure[256] = "";
+    try {
+        CMatrix X;
+        mxToCMatrix(prhs[0], X);
+        value = entkl(X, k);
+    } catch (const std::bad_alloc&) {
+        std::snprintf(failure, sizeof failure, "%s", kOutOfMemory);
+    } catch (const std::exception& e) {
+        describe(e, failure);
+    }
+    if (failure[0] != '\0') {
+        mexErrMsgTxt(failure);
+        return;
+    }
+    returnScalar(plhs, value);
+}
+
+// mikl_internal(X, Y) or mikl_internal(X, Y, k)
+void mexFunction_mikl(int /*nlhs*/, mxArray* plhs[], int nrhs,
+                      const mxArray* prhs[])
+{
+    if (nrhs < 2 || nrhs > 3) {
+        mexErrMsgTxt(kMiklCount);
+        return;
+    }
+    int n = 0, d = 0, k = 1;
+    const char* fault = checkClasses(nrhs, prhs);
+    if (!fault) {
+        // Counts that do not fit an int are refused before they are
+        // compared, so that a truncated count cannot pass as equal.
+        int yRows = 0, yCols = 0;
+        const char* xShape = sampleShape(prhs[0], 2, n, d);
+        const char* yShape = sampleShape(prhs[1], 2, yRows, yCols);
+        if (xShape == kTooLarge || yShape == kTooLarge)
+            fault = kTooLarge;
+        else if (n != yRows || d != yCols)
+            fault = kSizeDiffers;
+        else
+            fault = xShape;
+    }
+    if (!fault && nrhs == 3) fault = readK(prhs[2], n, k);
+    if (!fault && nrhs == 2 && n < 2) fault = kKTooLarge;
+    if (fault) {
+        mexErrMsgTxt(fault);
+        return;
+    }
+
+    double value = 0.0;
+    char failure[256] = "";
+    try {
+        CMatrix X, Y, XY;
+        mxToCMatrix(prhs[0], X);
+        mxToCMatrix(prhs[1], Y);
+        mxToCMatrix(prhs[0], prhs[1], XY);
+        value = mikl(X, Y, XY, k);
+    } catch (const std::bad_alloc&) {
+        std::snprintf(failure, sizeof failure, "%s", kOutOfMemory);
+    } catch (const std::exception& e) {
+        describe(e, failure);
+    }
+    if (failure[0] != '\0') {
+        mexErrMsgTxt(failure);
+        return;
+    }
+    returnScalar(plhs, value);
+}
+
+}  // namespace arvel
+
+// The gateway. A name the module does not provide is printed, not raised.
+extern "C" ARVEL_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs,
+                                         const mxArray* prhs[])
+{
+    using arvel::funcMap;
+
+    // Holds every name the host can call (63 characters) and its zero. A
+    // longer name is never copied; no key is that long, so it is not found.
+    char name[64];
+    const char* invoked = mexFunctionName();
+    if (invoked == nullptr) invoked = "";
+    const std::size_t length = strnlen(invoked, sizeof name);
+    const bool fits = length < sizeof name;
+    if (fits) std::memcpy(name, invoked, length + 1);
+
+    arvel::Handler handler = nullptr;
+    bool outOfMemory = false;
+    try {
+        // Unique insertions: only the first call changes the table.
+        funcMap.try_emplace(std::string("entkl_internal"),
+                            &arvel::mexFunction_entkl);
+        funcMap.try_emplace(std::string("mikl_internal"),
+                            &arvel::mexFunction_mikl);
+        if (fits) {
+            const auto found = funcMap.find(std::string(name));
+            if (found != funcMap.end()) handler = found->second;
+        }
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    }
+    if (outOfMemory) {
+        mexErrMsgTxt("Out of memory\n");
+        return;
+    }
+    if (handler == nullptr) {
+        mexPrintf("Function '%s' not found in mex file\n",
+                  fits ? name : invoked);
+        return;
+    }
+    handler(nlhs, plhs, nrhs, prhs);
+}

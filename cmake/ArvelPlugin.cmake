@@ -43,16 +43,21 @@ function(arvel_add_plugin target)
 endfunction()
 
 # Lays out a folder for the host's path: the module under each name it
-# answers to, since the host picks the function by the file's name.
+# answers to, since the host picks the function by the file's name, and the
+# toolbox functions around them.
 function(arvel_add_plugin_folder target folder)
   get_target_property(suffix ${target} SUFFIX)
-  add_custom_command(TARGET ${target} POST_BUILD
+  file(GLOB toolbox CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/toolbox/*.m)
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.folder.stamp)
+  add_custom_command(OUTPUT ${stamp}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
             ${folder}/entkl_internal${suffix}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
             ${folder}/mikl_internal${suffix}
-    COMMAND ${CMAKE_COMMAND} -E copy_directory
-            ${PROJECT_SOURCE_DIR}/toolbox ${folder}
+    COMMAND ${CMAKE_COMMAND} -E copy ${toolbox} ${folder}
+    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+    DEPENDS ${target} ${toolbox}
     VERBATIM)
+  add_custom_target(${target}_folder ALL DEPENDS ${stamp})
 endfunction()

@@ -1,0 +1,30 @@
+#!/bin/bash
+# Installs the Debian packages that are missing, from Debian's archive.
+#   bash scripts/setup.sh demo   what the Octave demo needs
+#   bash scripts/setup.sh test   what every test needs
+set -euo pipefail
+
+demo=(cmake make g++ libnanoflann-dev octave liboctave-dev)
+test=("${demo[@]}" libgtest-dev clang libclang-rt-14-dev g++-multilib
+      g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
+      binutils-mingw-w64-i686 wine wine64)
+
+case "${1:-test}" in
+  demo) wanted=("${demo[@]}") ;;
+  test) wanted=("${test[@]}") ;;
+  *) echo "usage: $0 demo|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" \
+    || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "== installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q \
+    "${missing[@]}"
+fi

@@ -15,6 +15,7 @@
 #include "hest_continuous.h"
 #include "mi_continuous.h"
 #include "utilFunctions.h"
+#include "test_util.h"
 
 #include <nanoflann.hpp>
 
@@ -36,28 +37,10 @@ using arvel::CMatrix;
 
 namespace {
 
-struct Rng {  // splitmix64 and Box-Muller, as in the tests
-    std::uint64_t state;
-    std::uint64_t next()
-    {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    double uniform() { return static_cast<double>(next() >> 11) * 0x1p-53; }
-    double gauss()
-    {
-        const double u = 1.0 - uniform(), v = uniform();
-        return std::sqrt(-2.0 * std::log(u)) * std::cos(6.283185307179586 * v);
-    }
-};
-
+// Fixed-seed Gaussian samples, as in the tests.
 void gaussian(CMatrix& m, int n, int d, std::uint64_t seed)
 {
-    Rng rng{seed};
-    m.resize(n, d);
-    for (long p = 0; p < static_cast<long>(n) * d; ++p) m.data[p] = rng.gauss();
+    arvel_test::fillGauss(m, n, d, seed);
 }
 
 template <class F>

@@ -47,7 +47,7 @@ endfunction()
 # toolbox functions around them.
 function(arvel_add_plugin_folder target folder)
   get_target_property(suffix ${target} SUFFIX)
-  file(GLOB toolbox CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/toolbox/*.m)
+  file(GLOB_RECURSE toolbox CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/toolbox/*.m)
   set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.folder.stamp)
   add_custom_command(OUTPUT ${stamp}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
@@ -55,7 +55,8 @@ function(arvel_add_plugin_folder target folder)
             ${folder}/entkl_internal${suffix}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
             ${folder}/mikl_internal${suffix}
-    COMMAND ${CMAKE_COMMAND} -E copy ${toolbox} ${folder}
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/toolbox
+            ${folder}
     COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
     DEPENDS ${target} ${toolbox}
     VERBATIM)

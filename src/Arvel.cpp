@@ -95,16 +95,29 @@ const char* readK(const mxArray* a, int rows, int& k)
     return nullptr;
 }
 
-// Where the estimate failed, a message for the host; copied into `out`
-// while the exception is alive.
-void describe(const std::exception& e, char (&out)[256])
+// Runs estimate(), which copies the samples into matrices of its own and
+// estimates, and hands the result to the host as a new 1 x 1 real double
+// array in the first output slot. No exception of ours may leave the
+// plug-in: the matrices are released as estimate() unwinds, and the failure
+// is reported after the exception is gone. The host's own error report is
+// not raised in here.
+template <class Estimate>
+void estimateAndReturn(mxArray* plhs[], Estimate estimate)
 {
-    std::snprintf(out, sizeof out, "Estimation failed: %s\n", e.what());
-}
-
-// Hands the estimate to the host as a new 1 x 1 real double array.
-void returnScalar(mxArray* plhs[], double value)
-{
+    double value = 0.0;
+    char failure[256] = "";
+    try {
+        value = estimate();
+    } catch (const std::bad_alloc&) {
+        std::snprintf(failure, sizeof failure, "%s", kOutOfMemory);
+    } catch (const std::exception& e) {
+        std::snprintf(failure, sizeof failure, "Estimation failed: %s\n",
+                      e.what());
+    }
+    if (failure[0] != '\0') {
+        mexErrMsgTxt(failure);
+        return;
+    }
     mxArray* result = mxCreateNumericMatrix(1, 1, mxDOUBLE_CLASS, mxREAL);
     plhs[0] = result;
     mxGetPr(result)[0] = value;
@@ -130,24 +143,11 @@ void mexFunction_entkl(int /*nlhs*/, mxArray* plhs[], int nrhs,
         return;
     }
 
-    // Nothing of ours may leave by an exception: the matrix is released by
-    // the end of the block, then the failure is reported.
-    double value = 0.0;
-    char failure[256] = "";
-    try {
+    estimateAndReturn(plhs, [&] {
         CMatrix X;
         mxToCMatrix(prhs[0], X);
-        value = entkl(X, k);
-    } catch (const std::bad_alloc&) {
-        std::snprintf(failure, sizeof failure, "%s", kOutOfMemory);
-    } catch (const std::exception& e) {
-        describe(e, failure);
-    }
-    if (failure[0] != '\0') {
-        mexErrMsgTxt(failure);
-        return;
-    }
-    returnScalar(plhs, value);
+        return entkl(X, k);
+    });
 }
 
 // mikl_internal(X, Y) or mikl_internal(X, Y, k)
@@ -180,24 +180,13 @@ void mexFunction_mikl(int /*nlhs*/, mxArray* plhs[], int nrhs,
         return;
     }
 
-    double value = 0.0;
-    char failure[256] = "";
-    try {
+    estimateAndReturn(plhs, [&] {
         CMatrix X, Y, XY;
         mxToCMatrix(prhs[0], X);
         mxToCMatrix(prhs[1], Y);
         mxToCMatrix(prhs[0], prhs[1], XY);
-        value = mikl(X, Y, XY, k);
-    } catch (const std::bad_alloc&) {
-        std::snprintf(failure, sizeof failure, "%s", kOutOfMemory);
-    } catch (const std::exception& e) {
-        describe(e, failure);
-    }
-    if (failure[0] != '\0') {
-        mexErrMsgTxt(failure);
-        return;
-    }
-    returnScalar(plhs, value);
+        return mikl(X, Y, XY, k);
+    });
 }
 
 }  // namespace arvel

@@ -25,9 +25,3 @@ function h = entkl(X, k)
     h = entkl_internal(X, as_double(k));
   end
 end
-
-function x = as_double(x)
-  if isnumeric(x) && isreal(x)
-    x = double(full(x));
-  end
-end

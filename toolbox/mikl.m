@@ -27,9 +27,3 @@ function i = mikl(X, Y, k)
     i = mikl_internal(X, Y, as_double(k));
   end
 end
-
-function x = as_double(x)
-  if isnumeric(x) && isreal(x)
-    x = double(full(x));
-  end
-end

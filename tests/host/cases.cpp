@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -22,6 +23,9 @@ std::vector<double> uniformSamples(std::size_t m, std::size_t n,
 }
 
 namespace {
+
+// A count beyond this host's size_t: such an array cannot exist here.
+struct BeyondSizeT {};
 
 std::string trim(const std::string& s)
 {
@@ -105,6 +109,8 @@ private:
     {
         const double v = number();
         if (!(v >= 0) || v != std::floor(v)) fail("expected a count");
+        if (v >= std::ldexp(1.0, std::numeric_limits<std::size_t>::digits))
+            throw BeyondSizeT();
         return static_cast<std::size_t>(v);
     }
 
@@ -249,7 +255,11 @@ bool readCases(const std::string& path, std::vector<Case>& cases,
                 c.invoked = trim(c.invoked.substr(5));
             }
             c.argumentText = f[2];
-            c.arguments = Parser(f[2]).list();
+            try {
+                c.arguments = Parser(f[2]).list();
+            } catch (const BeyondSizeT&) {
+                c.skipped = "an array dimension beyond this host's size_t";
+            }
             c.outputs = std::stoi(f[3]);
             const std::string& o = f[4];
             if (o == "notfound") {

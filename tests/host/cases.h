@@ -27,6 +27,9 @@ struct Case {
     std::string name;
     std::string invoked;
     bool hostOnly = false;
+    // Why the case cannot be made on this host (an array dimension beyond
+    // a 32-bit size_t, say), or empty.
+    std::string skipped;
     std::string argumentText;
     std::vector<Argument> arguments;
     int outputs = 1;

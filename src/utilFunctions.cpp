@@ -2,6 +2,7 @@
 
 #include <nanoflann.hpp>
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -170,10 +171,12 @@ double calculateMlogRho(CMatrix& X, int k)
     const std::size_t count =
         static_cast<std::size_t>(n) * static_cast<std::size_t>(d);
     bool infinite = false;
+    double largest = 0.0;
     for (std::size_t i = 0; i < count; ++i) {
         const double v = X.data[i];
         if (std::isnan(v)) return std::numeric_limits<double>::quiet_NaN();
         if (std::isinf(v)) infinite = true;
+        largest = std::max(largest, std::fabs(v));
     }
     if (infinite) return std::numeric_limits<double>::infinity();
 
@@ -182,30 +185,51 @@ double calculateMlogRho(CMatrix& X, int k)
         // Fewer than k + 1 points: slot k keeps its initial value DBL_MAX.
         const double term = std::log(DBL_MAX);
         for (int i = 0; i < n; ++i) S = S + term;
-    } else {
-        const KdTree tree(d, std::cref(X), 10);
-        const std::size_t capacity = static_cast<std::size_t>(k) + 1;
-        std::vector<std::size_t> indices(capacity);
-        std::vector<double> dists(capacity);
-        std::vector<double> query(static_cast<std::size_t>(d));
-        std::vector<double> terms(static_cast<std::size_t>(n));
-        NeighbourSet result(capacity);
-        const nanoflann::SearchParams params(10, 0.0f, true);
-
-        // Samples are searched in the tree's leaf order, where consecutive
-        // queries touch the same nodes, and summed below in sample order, so
-        // the sum is that of the plain loop over i = 0 ... n - 1.
-        for (const std::size_t p : tree.index->vAcc) {
-            const int i = static_cast<int>(p);
-            result.init(indices.data(), dists.data());
-            for (int j = 0; j < d; ++j)
-                query[static_cast<std::size_t>(j)] = X.coeff(i, j);
-            tree.index->findNeighbors(result, query.data(), params);
-            const double x = dists[capacity - 1];
-            terms[p] = (x == 0.0) ? 0.0 : std::log(x);
-        }
-        for (const double term : terms) S = S + term;
+        return ((static_cast<double>(d) * S) / static_cast<double>(n)) * 0.5;
     }
+
+    // Squared distances overflow once coordinates reach about 2^509 (less
+    // in many dimensions), and lose their digits to underflow for samples
+    // of very small magnitude. Such samples are searched scaled by 2^-e,
+    // exactly, into [0.5, 1), and each log squared distance gets 2e log 2
+    // back. Every other sample set is searched as it is.
+    int e = 0;
+    std::frexp(largest, &e);
+    int bits = 0;
+    while ((d >> bits) != 0) ++bits;
+    const bool rescale = largest != 0.0 && (e > (1020 - bits) / 2 || e < -400);
+    CMatrix scaled;
+    if (rescale) {
+        scaled.resize(n, d);
+        for (std::size_t i = 0; i < count; ++i)
+            scaled.data[i] = std::ldexp(X.data[i], -e);
+    }
+    CMatrix& points = rescale ? scaled : X;
+    const double logScale =
+        rescale ? static_cast<double>(2 * e) * 0.6931471805599453 : 0.0;
+
+    const KdTree tree(d, std::cref(points), 10);
+    const std::size_t capacity = static_cast<std::size_t>(k) + 1;
+    std::vector<std::size_t> indices(capacity);
+    std::vector<double> dists(capacity);
+    std::vector<double> query(static_cast<std::size_t>(d));
+    std::vector<double> terms(static_cast<std::size_t>(n));
+    NeighbourSet result(capacity);
+    const nanoflann::SearchParams params(10, 0.0f, true);
+
+    // Samples are searched in the tree's leaf order, where consecutive
+    // queries touch the same nodes, and summed below in sample order, so
+    // the sum is that of the plain loop over i = 0 ... n - 1.
+    for (const std::size_t p : tree.index->vAcc) {
+        const int i = static_cast<int>(p);
+        result.init(indices.data(), dists.data());
+        for (int j = 0; j < d; ++j)
+            query[static_cast<std::size_t>(j)] = points.coeff(i, j);
+        tree.index->findNeighbors(result, query.data(), params);
+        const double x = dists[capacity - 1];
+        terms[p] = (x == 0.0) ? 0.0 : std::log(x) + logScale;
+    }
+    for (const double term : terms) S = S + term;
     return ((static_cast<double>(d) * S) / static_cast<double>(n)) * 0.5;
 }
 

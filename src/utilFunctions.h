@@ -19,8 +19,11 @@ double digamma(double x);
 // exactly 0 contributes 0. n = X.rows() >= 1 samples, d = X.cols() >= 1
 // dimensions, k >= 0; otherwise std::invalid_argument. A NaN anywhere in X
 // gives NaN, otherwise an infinite value gives +Inf; neither builds a tree.
-// For k >= n every sample contributes log(DBL_MAX), as a search that finds
-// fewer than k + 1 points leaves the initial worst distance in slot k.
+// Samples of extreme magnitude (2^509 or more, below 2^-400) are searched
+// scaled by a power of two, so that their squared distances neither
+// overflow nor underflow. For k >= n every sample contributes log(DBL_MAX),
+// as a search that finds fewer than k + 1 points leaves the initial worst
+// distance in slot k.
 double calculateMlogRho(CMatrix& X, int k);
 
 }  // namespace arvel

@@ -232,6 +232,31 @@ TEST(MlogRho, DependsOnlyOnPairwiseDistances)
     }
 }
 
+TEST(MlogRho, ExtremeMagnitudesKeepTheirDistances)
+{
+    // Squared distances of such samples leave the double range; scaled by
+    // c, the statistic must still grow by d log c.
+    const struct { double c; int d; } cases[] = {
+        {0x1p600, 1}, {1e200, 3}, {1e300, 2}, {0x1p-600, 2}, {1e-250, 1},
+        {1e-310, 2},  // subnormal samples
+        {0x1p500, 8}, {0x1p200, 1}, {1e-100, 2}};  // the last two need no scaling
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "c " << c.c << " d " << c.d);
+        CMatrix x, scaled;
+        arvel_test::fillGauss(x, 300, c.d, 21);
+        scaled.resize(300, c.d);
+        for (int p = 0; p < 300 * c.d; ++p) scaled.data[p] = x.data[p] * c.c;
+        for (int k : {1, 4}) {
+            const double want = calculateMlogRho(x, k) + c.d * std::log(c.c);
+            EXPECT_NEAR(calculateMlogRho(scaled, k), want, 1e-12 * std::fabs(want));
+        }
+    }
+    // Duplicates among them still count 0.
+    CMatrix m;
+    fillRows(m, {{1e300}, {1e300}, {-1e300}});
+    EXPECT_NEAR(calculateMlogRho(m, 1), std::log(2e300) / 3, 1e-13);
+}
+
 TEST(MlogRho, ManyDuplicatesEndTheirSearchEarly)
 {
     // Of 5000 points, all but 50 are one point. Each search of a duplicate

@@ -19,6 +19,22 @@ using arvel_test::sameBits;
 
 namespace {
 
+// Two evaluations of the statistic, in the library and in the test, agree to
+// the bit; on the x87 unit (FLT_EVAL_METHOD 2, the 32-bit builds) only to
+// x87Ulps units in the last place, since sums and logarithms stay in its
+// 80-bit registers and are rounded to double wherever the compiler spills
+// them, which differs between the two. The bounds passed are the largest
+// differences measured there.
+bool agrees(double a, double b, std::int64_t x87Ulps)
+{
+#if FLT_EVAL_METHOD == 2
+    return arvel_test::ulpDistance(a, b) <= x87Ulps;
+#else
+    (void)x87Ulps;
+    return sameBits(a, b);
+#endif
+}
+
 // Squared distance grouped as nanoflann's L2 adaptor groups it (blocks of
 // four, then the rest one by one), so that the oracle's values are the
 // search's own to the last bit.
@@ -120,11 +136,11 @@ TEST(MlogRho, MatchesBruteForceAndThePlainLoop)
                                  << "kind " << static_cast<int>(kind) << " n "
                                  << n << " d " << d << " k " << k);
                     const double got = calculateMlogRho(m, k);
-                    EXPECT_TRUE(sameBits(got, bruteForce(m, k)))
+                    EXPECT_TRUE(agrees(got, bruteForce(m, k), 19))
                         << got << " vs " << bruteForce(m, k);
                     if (k < n) {
                         // The leaf-order search sums in sample order.
-                        EXPECT_TRUE(sameBits(got, plainLoop(m, k)));
+                        EXPECT_TRUE(agrees(got, plainLoop(m, k), 19));
                     }
                 }
             }
@@ -160,7 +176,7 @@ TEST(MlogRho, WorkedExamples)
         SCOPED_TRACE(c.name);
         CMatrix m;
         fillRows(m, c.rows);
-        EXPECT_TRUE(sameBits(calculateMlogRho(m, c.k), c.want))
+        EXPECT_TRUE(agrees(calculateMlogRho(m, c.k), c.want, 1))
             << calculateMlogRho(m, c.k) << " vs " << c.want;
         EXPECT_NEAR(calculateMlogRho(m, c.k), c.want, 1e-15 * std::fabs(c.want));
     }
@@ -270,5 +286,5 @@ TEST(MlogRho, ManyDuplicatesEndTheirSearchEarly)
         m.data[i] = spread ? rng.gauss() : 0.5;
         m.data[i + n] = spread ? rng.gauss() : -1.5;
     }
-    EXPECT_TRUE(sameBits(calculateMlogRho(m, 3), bruteForce(m, 3)));
+    EXPECT_TRUE(agrees(calculateMlogRho(m, 3), bruteForce(m, 3), 1));
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 
 using arvel_test::ulpDistance;
@@ -25,6 +26,11 @@ std::int64_t gammaUlpBound(double x)
 {
     if (x == std::floor(x)) return x <= 23 ? 0 : 6;  // (x-1)! by products
     if (x < -1.0) return 2;                          // reflection
+#if FLT_EVAL_METHOD == 2
+    // On the x87 unit the series is summed in its 80-bit format and rounded
+    // to double where the compiler spills it: 3 ulp measured at -0.9.
+    if (x <= 20.5) return 3;
+#endif
     return x <= 20.5 ? 2 : 9;  // one rounding per reduction step
 }
 
@@ -57,7 +63,13 @@ TEST(Gammaf, FixedValues)
         EXPECT_EQ(arvel::gammaf(c.x), c.want);
     }
     // 171 is computed: 170! by 169 products, so one product above 170.
+#if FLT_EVAL_METHOD == 2
+    // The x87 unit keeps the running product in 80 bits and rounds it once
+    // at the end, where gammaf(170) * 170 rounds twice.
+    EXPECT_LE(ulpDistance(arvel::gammaf(171.0), arvel::gammaf(170.0) * 170.0), 1);
+#else
     EXPECT_EQ(arvel::gammaf(171.0), arvel::gammaf(170.0) * 170.0);
+#endif
     EXPECT_LT(arvel::gammaf(171.0), 1e307);
     EXPECT_TRUE(std::isnan(arvel::gammaf(std::nan(""))));
     EXPECT_TRUE(std::isnan(arvel::gammaf(-3e9)));
@@ -85,10 +97,13 @@ TEST(Digamma, FixedDeviationAndHarmonicSteps)
     const double gamma = 0.57721566490153286;  // Euler's constant
     EXPECT_NEAR(arvel::digamma(1.0) - (-gamma), -5.28e-11, 0.01e-11);
     EXPECT_NEAR(arvel::digamma(7.0) - arvel::digamma(1.0), 49.0 / 20.0, 1e-15);
+    // On the x87 unit, which rounds the recurrence's sums from its 80-bit
+    // format, the steps from k = 5 on are one ulp (4.44e-16) off.
+    const double step = FLT_EVAL_METHOD == 2 ? 4.5e-16 : 4e-16;
     double harmonic = 0.0;
     for (int k = 1; k <= 7; ++k) {
         SCOPED_TRACE(k);
-        EXPECT_NEAR(arvel::digamma(static_cast<double>(k)) - arvel::digamma(1.0), harmonic, 4e-16);
+        EXPECT_NEAR(arvel::digamma(static_cast<double>(k)) - arvel::digamma(1.0), harmonic, step);
         harmonic += 1.0 / k;
     }
 }

@@ -41,13 +41,21 @@ if ! command -v wine >/dev/null 2>&1; then
 fi
 
 # The machine field of the PE header: 0x14c for i386, 0x8664 for x86-64.
+# Debian's wine runs 32-bit programs with its 32-bit loader, a 32-bit Linux
+# program itself.
 pe=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
 machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$program" | tr -d ' ')
-if [ "$machine" = 014c ] && [ -x /usr/lib/wine/wine64 ] &&
-   [ ! -x /usr/lib/wine/wine ]; then
-  echo "SKIPPED: $(basename "$program") is a 32-bit program and 32-bit wine" \
-       "(Debian's wine32:i386) is not installed, so it cannot be run here."
-  exit 77
+if [ "$machine" = 014c ] && [ -x /usr/lib/wine/wine64 ]; then
+  why=
+  if [ ! -x /usr/lib/wine/wine ]; then
+    why="32-bit wine (Debian's wine32:i386) is not installed"
+  elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    why="this kernel does not run 32-bit x86 programs, 32-bit wine among them"
+  fi
+  if [ -n "$why" ]; then
+    echo "SKIPPED: $(basename "$program") is a 32-bit program and $why."
+    exit 77
+  fi
 fi
 
 mkdir -p "$WINEPREFIX"

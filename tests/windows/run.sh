@@ -74,7 +74,8 @@ cross_build() {
   fi
   step "configure $dir" cmake -S . -B "$dir" \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
-      -DARVEL_BUILD_BENCH=OFF -DARVEL_LINUX_VALUES="$linux_values" &&
+      -DARVEL_BUILD_BENCH=OFF -DARVEL_WERROR=ON \
+      -DARVEL_LINUX_VALUES="$linux_values" &&
     step "build $dir" cmake --build "$dir" -j"$jobs" || {
       fail "$name: build"
       return 1
@@ -119,7 +120,7 @@ elif ! echo 'int main(){}' | g++ -m32 -x c++ - -o "$log/m32.out" 2>/dev/null; th
 elif step "configure build-x87" cmake -S . -B build-x87 \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-linux-x87.cmake" \
       -DARVEL_GTEST_SOURCE_DIR=/usr/src/googletest \
-      -DARVEL_BUILD_OCTAVE=OFF -DARVEL_BUILD_BENCH=OFF; then
+      -DARVEL_BUILD_OCTAVE=OFF -DARVEL_BUILD_BENCH=OFF -DARVEL_WERROR=ON; then
   if runner=$(sh "$here/i386.sh" --probe); then
     if step "build build-x87" cmake --build build-x87 -j"$jobs" \
         --target arvel_core_tests arvel_host_tests Arvel.mexa64; then

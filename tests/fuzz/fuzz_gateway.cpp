@@ -203,17 +203,19 @@ std::string pickName(Reader& in)
 // limits of a 32-bit count.
 std::size_t pickCount(Reader& in)
 {
-    static const std::size_t big[16] = {
+    static const std::uint64_t big[16] = {
         2147483647u,          2147483648u,         2147483649u,
         4294967295u,          4294967296u,         4294967297u,
         4294967306u,          8589934592u,         65536u,
         32768u,               46341u,              1073741824u,
         3221225472u,          4611686018427387904u, 9223372036854775808u,
-        SIZE_MAX};
+        UINT64_MAX};
     const unsigned s = in.byte();
     if (s < 0xE0) return s;
     if (s < 0xF0) return in.u16();
-    return big[s - 0xF0];
+    // A host's counts are size_t: on a 32-bit host the largest is its own.
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>(big[s - 0xF0], SIZE_MAX));
 }
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -387,8 +389,9 @@ mxClassID pickClass(unsigned b)
 // of it sit side by side.
 bool beyondInt(std::size_t m, std::size_t n, std::size_t joined)
 {
-    const std::size_t limit = static_cast<std::size_t>(INT_MAX);
-    return m > limit || n > limit / joined || m * n * joined > limit;
+    const std::uint64_t limit = INT_MAX;
+    return m > limit || n > limit / joined ||
+           std::uint64_t{m} * n * joined > limit;
 }
 
 Input makeInput(Reader& in, bool samplePosition, std::size_t joined,

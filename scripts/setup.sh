@@ -7,7 +7,7 @@ set -euo pipefail
 demo=(cmake make g++ libnanoflann-dev octave liboctave-dev)
 test=("${demo[@]}" libgtest-dev clang libclang-rt-14-dev g++-multilib
       g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
-      binutils-mingw-w64-i686 wine wine64)
+      binutils-mingw-w64-i686 wine wine64 qemu-user)
 
 case "${1:-test}" in
   demo) wanted=("${demo[@]}") ;;

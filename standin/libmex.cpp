@@ -37,6 +37,9 @@ void standinSetErrorHandler(StandinErrorHandler handler)
 
 const char* mexFunctionName(void) { return functionName; }
 
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
 int mexPrintf(const char* format, ...)
 {
     va_list args;

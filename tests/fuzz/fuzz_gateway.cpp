@@ -27,10 +27,8 @@
 // host could never hand over its data; other oversized shapes are cut down.
 // Calls whose search would be slow (rows * (k + 1) above kMaxWork) are
 // skipped, so that executions stay fast.
-#include "CMatrix.h"
-#include "hest_continuous.h"
-#include "mi_continuous.h"
 #include "standin.h"
+#include "test_host.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -482,32 +480,12 @@ Expected expectedCall(const std::string& name, const std::vector<Input>& in)
 // The core's estimate of the same samples.
 double coreValue(bool mi, const std::vector<Input>& in, int k)
 {
-    auto toMatrix = [](const Input& a, arvel::CMatrix& x) {
-        x.resize(static_cast<int>(a.m), static_cast<int>(a.n));
-        std::copy(a.values.begin(), a.values.end(), x.data);
-    };
-    arvel::CMatrix x, y, xy;
-    toMatrix(in[0], x);
-    if (!mi) return arvel::entkl(x, k);
-    toMatrix(in[1], y);
-    xy.resize(static_cast<int>(in[0].m), static_cast<int>(2 * in[0].n));
-    std::copy(in[0].values.begin(), in[0].values.end(), xy.data);
-    std::copy(in[1].values.begin(), in[1].values.end(),
-              xy.data + in[0].values.size());
-    return arvel::mikl(x, y, xy, k);
+    return arvel_test::coreEstimate(in[0].values, mi ? &in[1].values : nullptr,
+                                    in[0].m, in[0].n, k);
 }
 
 // ---- The call ---------------------------------------------------------------
-struct HostError {
-    char message[1024];
-};
-
-void throwHostError(const char* message)
-{
-    HostError e;
-    std::snprintf(e.message, sizeof e.message, "%s", message);
-    throw e;
-}
+using arvel_test::HostError;
 
 struct Call {
     std::string name;
@@ -661,7 +639,7 @@ void warmUp()
 {
     // The module's first call fills its function table, which lives as long
     // as the module; later calls must leave no block behind.
-    standinSetErrorHandler(&throwHostError);
+    standinSetErrorHandler(&arvel_test::throwHostError);
     standinSetFunctionName("");
     mexFunction(1, nullptr, 0, nullptr);
     standinClearPrinted();

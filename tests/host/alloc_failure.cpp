@@ -22,6 +22,7 @@
 // it is a program of its own, not part of the case runner.
 #include "cases.h"
 #include "standin.h"
+#include "test_host.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -196,16 +197,7 @@ std::string copyModule(const std::string& from, const std::string& folder,
 }
 
 // ---- One call -------------------------------------------------------------
-struct HostError {
-    char message[1024];
-};
-
-void throwHostError(const char* message)
-{
-    HostError e;
-    std::snprintf(e.message, sizeof e.message, "%s", message);
-    throw e;
-}
+using arvel_test::HostError;
 
 struct Result {
     long points = 0;  // allocation points met
@@ -405,7 +397,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", problem.c_str());
         return 2;
     }
-    standinSetErrorHandler(&throwHostError);
+    standinSetErrorHandler(&arvel_test::throwHostError);
 
     char folder[] = "/tmp/arvel_alloc_failure_XXXXXX";
     if (mkdtemp(folder) == nullptr) {

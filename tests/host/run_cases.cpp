@@ -12,9 +12,8 @@
 // in one loaded module; the first case of the first pass is the module's
 // first call.
 #include "cases.h"
-#include "hest_continuous.h"
-#include "mi_continuous.h"
 #include "standin.h"
+#include "test_host.h"
 
 #include <cmath>
 #include <cstdio>
@@ -33,6 +32,7 @@
 
 using arvel_test::Argument;
 using arvel_test::Case;
+using arvel_test::HostError;
 using arvel_test::Outcome;
 
 // ---- Heap of the module ---------------------------------------------------
@@ -71,17 +71,6 @@ namespace {
 
 using MexFunction = void (*)(int, mxArray*[], int, const mxArray*[]);
 
-// mexErrMsgTxt ends the call by throwing this through the module.
-struct HostError {
-    char message[1024];
-};
-
-void throwHostError(const char* message)
-{
-    HostError e;
-    std::snprintf(e.message, sizeof e.message, "%s", message);
-    throw e;
-}
 
 MexFunction loadModule(const char* path)
 {
@@ -116,20 +105,11 @@ std::string show(double v)
 // The core's estimate for a value case, from the same samples.
 double expectedValue(const Case& c)
 {
-    auto toMatrix = [](const Argument& a, arvel::CMatrix& m) {
-        m.resize(static_cast<int>(a.m), static_cast<int>(a.n));
-        std::copy(a.values.begin(), a.values.end(), m.data);
-    };
-    arvel::CMatrix x, y, xy;
-    toMatrix(c.arguments[0], x);
-    if (c.invoked == "entkl_internal") return arvel::entkl(x, c.k);
-    toMatrix(c.arguments[1], y);
-    const Argument& ax = c.arguments[0];
-    const Argument& ay = c.arguments[1];
-    xy.resize(static_cast<int>(ax.m), static_cast<int>(2 * ax.n));
-    std::copy(ax.values.begin(), ax.values.end(), xy.data);
-    std::copy(ay.values.begin(), ay.values.end(), xy.data + ax.values.size());
-    return arvel::mikl(x, y, xy, c.k);
+    const Argument& x = c.arguments[0];
+    const bool mi = c.invoked != "entkl_internal";
+    return arvel_test::coreEstimate(x.values,
+                                    mi ? &c.arguments[1].values : nullptr,
+                                    x.m, x.n, c.k);
 }
 
 mxArray* makeInput(const Argument& a)
@@ -254,7 +234,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no mexFunction in %s\n", argv[1]);
         return 2;
     }
-    standinSetErrorHandler(&throwHostError);
+    standinSetErrorHandler(&arvel_test::throwHostError);
     const int passes = argc > 4 ? std::atoi(argv[4]) : 3;
 
     std::vector<double> expected(cases.size(), 0.0);

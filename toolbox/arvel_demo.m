@@ -16,9 +16,9 @@ function arvel_demo(n)
   % X = Z * A with Z standard normal: H = d/2 (1 + log 2 pi) + log |det A|.
   shapes = {1, 'N(0, 1)'; 4, 'N(0, 16)'; [1 0; 0.5 2], ...
             '2-D, correlated'; diag([1 2 3]), '3-D, scaled axes'};
-  for s = 1:rows(shapes)
+  for s = 1:size(shapes, 1)
     A = shapes{s, 1};
-    d = columns(A);
+    d = size(A, 2);
     X = randn(n, d) * A;
     tic;
     h = entkl(X, k);

@@ -158,21 +158,19 @@ void mexFunction_mikl(int /*nlhs*/, mxArray* plhs[], int nrhs,
         mexErrMsgTxt(kMiklCount);
         return;
     }
-    int n = 0, d = 0, k = 1;
-    const char* fault = checkClasses(nrhs, prhs);
-    if (!fault) {
-        // Counts that do not fit an int are refused before they are
-        // compared, so that a truncated count cannot pass as equal.
-        int yRows = 0, yCols = 0;
-        const char* xShape = sampleShape(prhs[0], 2, n, d);
-        const char* yShape = sampleShape(prhs[1], 2, yRows, yCols);
-        if (xShape == kTooLarge || yShape == kTooLarge)
-            fault = kTooLarge;
-        else if (n != yRows || d != yCols)
-            fault = kSizeDiffers;
-        else
-            fault = xShape;
-    }
+    // The shapes come first, as the counts are read alike for every class.
+    // Counts that do not fit an int are refused before they are compared,
+    // so that a truncated count cannot pass as equal.
+    int n = 0, d = 0, k = 1, yRows = 0, yCols = 0;
+    const char* xShape = sampleShape(prhs[0], 2, n, d);
+    const char* yShape = sampleShape(prhs[1], 2, yRows, yCols);
+    const char* fault = nullptr;
+    if (xShape == kTooLarge || yShape == kTooLarge)
+        fault = kTooLarge;
+    else if (n != yRows || d != yCols)
+        fault = kSizeDiffers;
+    if (!fault) fault = checkClasses(nrhs, prhs);
+    if (!fault) fault = xShape;  // no columns
     if (!fault && nrhs == 3) fault = readK(prhs[2], n, k);
     if (!fault && nrhs == 2 && n < 2) fault = kKTooLarge;
     if (fault) {

@@ -131,6 +131,11 @@ double digamma(double x)
     return s + p;
 }
 
+// The search is written against nanoflann 1.4: its SearchParams and the
+// index's point order vAcc were renamed in 1.5.
+static_assert(NANOFLANN_VERSION >= 0x140 && NANOFLANN_VERSION < 0x150,
+              "the neighbour search needs nanoflann 1.4");
+
 namespace {
 
 using KdTree =

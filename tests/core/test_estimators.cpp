@@ -132,6 +132,18 @@ TEST(Mikl, WorkedExamples)
     column(x, {0, 2, 4, 6});
     column(y, {0, 2, 4, 6});
     EXPECT_NEAR(miklOf(x, y, 1), l3 - psi(1) + std::log(4.0 / pi) - l2, 1e-15);
+    {
+        // The grouping, bit for bit: every nearest squared distance is 4 in
+        // X and Y and 8 in XY.
+        const double l4 = std::log(4.0), l8 = std::log(8.0);
+        const double M = ((1.0 * (((l4 + l4) + l4) + l4)) / 4) * 0.5;
+        const double MXY = ((2.0 * (((l8 + l8) + l8) + l8)) / 4) * 0.5;
+        const double V1 = arvel::unitBallVolume(1), V2 = arvel::unitBallVolume(2);
+        const double L = std::log((V1 * V1) / V2);
+        const double want = ((((l3 - psi(1)) + L) + M) + M) - MXY;
+        EXPECT_TRUE(arvel_test::agrees(miklOf(x, y, 1), want, 4))
+            << arvel_test::ulpDistance(miklOf(x, y, 1), want) << " ulps";
+    }
     column(y, {1, 0, 3, 2});
     EXPECT_NEAR(miklOf(x, y, 1), l2 - l5 + l3 - psi(1) + std::log(4.0 / pi), 1e-15);
     // n = 2: log(n - 1) = 0; n = 1: -Inf.

@@ -15,25 +15,10 @@
 using arvel::CMatrix;
 using arvel::calculateMlogRho;
 using arvel_test::fillRows;
+using arvel_test::agrees;
 using arvel_test::sameBits;
 
 namespace {
-
-// Two evaluations of the statistic, in the library and in the test, agree to
-// the bit; on the x87 unit (FLT_EVAL_METHOD 2, the 32-bit builds) only to
-// x87Ulps units in the last place, since sums and logarithms stay in its
-// 80-bit registers and are rounded to double wherever the compiler spills
-// them, which differs between the two. The bounds passed are the largest
-// differences measured there.
-bool agrees(double a, double b, std::int64_t x87Ulps)
-{
-#if FLT_EVAL_METHOD == 2
-    return arvel_test::ulpDistance(a, b) <= x87Ulps;
-#else
-    (void)x87Ulps;
-    return sameBits(a, b);
-#endif
-}
 
 // Squared distance grouped as nanoflann's L2 adaptor groups it (blocks of
 // four, then the rest one by one), so that the oracle's values are the
@@ -255,7 +240,7 @@ TEST(MlogRho, ExtremeMagnitudesKeepTheirDistances)
     const struct { double c; int d; } cases[] = {
         {0x1p600, 1}, {1e200, 3}, {1e300, 2}, {0x1p-600, 2}, {1e-250, 1},
         {1e-310, 2},  // subnormal samples
-        {0x1p500, 8}, {0x1p200, 1}, {1e-100, 2}};  // the last two need no scaling
+        {0x1p500, 8}, {0x1p200, 1}, {1e-100, 2}};  // the last three need no scaling
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "c " << c.c << " d " << c.d);
         CMatrix x, scaled;
@@ -266,6 +251,21 @@ TEST(MlogRho, ExtremeMagnitudesKeepTheirDistances)
             const double want = calculateMlogRho(x, k) + c.d * std::log(c.c);
             EXPECT_NEAR(calculateMlogRho(scaled, k), want, 1e-12 * std::fabs(want));
         }
+    }
+    // Many dimensions lower the bound: 1000 coordinates of +-1.9 * 2^507
+    // overflow a squared distance that 8 would not.
+    {
+        const double c = 1.9 * 0x1p507;
+        CMatrix signs, scaled;
+        signs.resize(300, 1000);
+        scaled.resize(300, 1000);
+        arvel_test::Rng rng(5);
+        for (int p = 0; p < 300 * 1000; ++p) {
+            signs.data[p] = (rng.next() & 1) ? 1.0 : -1.0;
+            scaled.data[p] = c * signs.data[p];
+        }
+        const double want = calculateMlogRho(signs, 1) + 1000 * std::log(c);
+        EXPECT_NEAR(calculateMlogRho(scaled, 1), want, 1e-12 * std::fabs(want));
     }
     // Duplicates among them still count 0.
     CMatrix m;

@@ -5,6 +5,7 @@
 
 #include "CMatrix.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -90,6 +91,22 @@ inline std::int64_t ulpDistance(double a, double b)
 inline bool sameBits(double a, double b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Two evaluations of a value, in the library and in the test, agree to the
+// bit; on the x87 unit (FLT_EVAL_METHOD 2, the 32-bit builds) only to
+// x87Ulps units in the last place, since sums and logarithms stay in its
+// 80-bit registers and are rounded to double wherever the compiler spills
+// them, which differs between the two. The bounds passed are the largest
+// differences measured there.
+inline bool agrees(double a, double b, std::int64_t x87Ulps)
+{
+#if FLT_EVAL_METHOD == 2
+    return ulpDistance(a, b) <= x87Ulps;
+#else
+    (void)x87Ulps;
+    return sameBits(a, b);
+#endif
 }
 
 }  // namespace arvel_test

@@ -436,10 +436,11 @@ Expected refused(const char* message)
     return e;
 }
 
-// The first fault, in the order the plug-in checks: the number of inputs,
-// their classes, the sample shapes (too large, unequal, no columns), k (a
-// number, at least 1, below the row count), and without k at least two
-// samples.
+// The first fault, in the order the plug-in checks: the number of inputs;
+// for entropy the classes, then the sample shape (too large, no columns);
+// for mutual information the shapes (too large, unequal), then the
+// classes, then no columns; k (a number, at least 1, below the row count);
+// and without k at least two samples.
 Expected expectedCall(const std::string& name, const std::vector<Input>& in)
 {
     Expected e;
@@ -451,15 +452,20 @@ Expected expectedCall(const std::string& name, const std::vector<Input>& in)
     const std::size_t nrhs = in.size();
     if (!mi && (nrhs < 1 || nrhs > 2)) return refused(kEntklCount);
     if (mi && (nrhs < 2 || nrhs > 3)) return refused(kMiklCount);
-    for (const Input& a : in)
-        if (a.classId != mxDOUBLE_CLASS || a.complex || a.sparse)
-            return refused(kNotRealDouble);
     const std::size_t joined = mi ? 2 : 1;
+    auto classesFault = [&]() {
+        for (const Input& a : in)
+            if (a.classId != mxDOUBLE_CLASS || a.complex || a.sparse)
+                return true;
+        return false;
+    };
+    if (!mi && classesFault()) return refused(kNotRealDouble);
     if (beyondInt(in[0].m, in[0].n, joined) ||
         (mi && beyondInt(in[1].m, in[1].n, joined)))
         return refused(kTooLarge);
     if (mi && (in[0].m != in[1].m || in[0].n != in[1].n))
         return refused(kSizeDiffers);
+    if (mi && classesFault()) return refused(kNotRealDouble);
     if (in[0].n == 0) return refused(kNoColumns);
     const std::size_t rows = in[0].m;
     if (nrhs == joined + 1) {

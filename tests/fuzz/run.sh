@@ -40,7 +40,7 @@ export UBSAN_OPTIONS="$ubsan${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 echo "fuzzing the gateway for ${seconds} s (log: $log)"
 status=0
 "$build/tests/fuzz/arvel_fuzz_gateway" \
-  -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 \
   -max_len=4096 -print_final_stats=1 -artifact_prefix="$build/findings/" \
   "$build/corpus" "$root/tests/fuzz/corpus" >"$log" 2>&1 || status=$?
 

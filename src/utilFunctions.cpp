@@ -131,31 +131,152 @@ double digamma(double x)
     return s + p;
 }
 
-// The search is written against nanoflann 1.4: its SearchParams and the
-// index's point order vAcc were renamed in 1.5.
+// The search is written against nanoflann 1.4: the index's point order vAcc
+// and its search entry points were renamed in 1.5.
 static_assert(NANOFLANN_VERSION >= 0x140 && NANOFLANN_VERSION < 0x150,
               "the neighbour search needs nanoflann 1.4");
 
 namespace {
 
-using KdTree =
-    nanoflann::KDTreeEigenMatrixAdaptor<CMatrix, -1, nanoflann::metric_L2>;
+// The points of the kd-tree: a d x n block of doubles, column i holding
+// point i, so that a point's coordinates are contiguous. The tree's adaptor
+// reads coordinate j of point i as coeff(j, i). With D > 0 the row count is
+// known when compiling, which lets the distance loops of the search be
+// unrolled; the arithmetic, and so every bit of a distance, is the same.
+template <int D>
+struct PointColumns {
+    using Scalar = double;
+    using Index = std::size_t;
+    enum { RowsAtCompileTime = D, ColsAtCompileTime = -1 };
 
-// The k + 1 nearest points of one query. Once all k + 1 slots hold distance
-// 0, slot k can become no smaller, so the search is told to stop: a sample
-// with k or more exact duplicates would otherwise visit every leaf of its
-// duplicates, which makes a set of many equal points quadratic. The slots
-// hold what the full search would leave in them.
-class NeighbourSet
-    : public nanoflann::KNNResultSet<double, std::size_t, std::size_t> {
-public:
-    using KNNResultSet::KNNResultSet;
-    bool addPoint(double dist, std::size_t index)
+    const double* data;
+    std::size_t nRows;
+    std::size_t nCols;
+
+    std::size_t rows() const { return D > 0 ? std::size_t(D) : nRows; }
+    std::size_t cols() const { return nCols; }
+    double coeff(std::size_t j, std::size_t i) const
     {
-        KNNResultSet::addPoint(dist, index);
-        return worstDist() != 0.0;
+        return data[j + i * rows()];
     }
 };
+
+template <int D>
+using KdTree = nanoflann::KDTreeEigenMatrixAdaptor<PointColumns<D>, -1,
+                                                   nanoflann::metric_L2, false>;
+
+// The k + 1 smallest squared distances of one query, in ascending order, in
+// a caller's array of k + 1 slots: nanoflann's KNNResultSet without the
+// point indices, which the estimators never read. Insertion, ties and the
+// initial worst distance DBL_MAX are those of KNNResultSet, so the slots
+// end as its distance slots would.
+//
+// Once all k + 1 slots hold distance 0, slot k can become no smaller, so the
+// search is told to stop: a sample with k or more exact duplicates would
+// otherwise visit every leaf of its duplicates, which makes a set of many
+// equal points quadratic.
+class NeighbourSet {
+public:
+    explicit NeighbourSet(std::size_t capacity) : capacity_(capacity) {}
+
+    void init(double* dists)
+    {
+        dists_ = dists;
+        count_ = 0;
+        dists_[capacity_ - 1] = DBL_MAX;
+    }
+    std::size_t size() const { return count_; }
+    bool full() const { return count_ == capacity_; }
+    double worstDist() const { return dists_[capacity_ - 1]; }
+
+    bool addPoint(double dist, std::size_t /*index*/)
+    {
+        std::size_t i = count_;
+        for (; i > 0 && dists_[i - 1] > dist; --i)
+            if (i < capacity_) dists_[i] = dists_[i - 1];
+        if (i < capacity_) dists_[i] = dist;
+        if (count_ < capacity_) ++count_;
+        return dists_[capacity_ - 1] != 0.0;
+    }
+
+private:
+    std::size_t capacity_;
+    std::size_t count_ = 0;
+    double* dists_ = nullptr;
+};
+
+// Fills terms[i] with log(rho_i^2) (0 for rho_i = 0) for every sample i of X,
+// its coordinates scaled by 2^shift when rescale is set and logScale added
+// back, with the tree and search below: D is the dimension, or -1.
+template <int D>
+void logTerms(const CMatrix& X, int k, bool rescale, int shift,
+              double logScale, std::vector<double>& terms)
+{
+    const int n = X.rows();
+    const int d = X.cols();
+    // The estimator's own copy of the samples, transposed: column i holds
+    // sample i, in the given order.
+    const std::size_t rows = static_cast<std::size_t>(n);
+    const std::size_t dims = static_cast<std::size_t>(d);
+    const auto scaled = [rescale, shift](double v) {
+        return rescale ? std::ldexp(v, shift) : v;
+    };
+    CMatrix points;
+    points.resize(d, n);
+    for (std::size_t j = 0; j < dims; ++j) {
+        const double* column = X.data + j * rows;
+        double* out = points.data + j;
+        for (std::size_t i = 0; i < rows; ++i)
+            out[i * dims] = scaled(column[i]);
+    }
+
+    const PointColumns<D> view{points.data, dims, rows};
+    const KdTree<D> tree(d, std::cref(view), 10);
+    auto& index = *tree.index;
+
+    // A leaf of the tree holds a run of its point order. The copy, no longer
+    // read once the tree is built, is now refilled from X in that order and
+    // the order itself becomes the identity, so that a leaf's points, and
+    // the leaves that consecutive queries visit, lie together in memory. The
+    // tree, and with it every distance and every comparison of the search,
+    // stays as built; only the point indices it reports, which are not used,
+    // become positions.
+    std::vector<std::size_t> order(rows);
+    order.swap(index.vAcc);
+    for (std::size_t p = 0; p < rows; ++p) {
+        index.vAcc[p] = p;
+        const double* sample = X.data + order[p];
+        double* out = points.data + p * dims;
+        for (std::size_t j = 0; j < dims; ++j)
+            out[j] = scaled(sample[j * rows]);
+    }
+
+    const std::size_t capacity = static_cast<std::size_t>(k) + 1;
+    std::vector<double> dists(capacity);
+    typename KdTree<D>::index_t::distance_vector_t bounds;
+    nanoflann::assign(bounds, dims, 0.0);
+    NeighbourSet result(capacity);
+
+    // Samples are searched in leaf order, where consecutive queries touch
+    // the same nodes, and summed below in sample order, so the sum is that
+    // of the plain loop over i = 0 ... n - 1. Each search is the index's
+    // findNeighbors with SearchParams(10, 0, true), taken apart so that its
+    // per-dimension bounds are kept from one query to the next instead of
+    // being allocated for each: a query lies in the root's bounding box, so
+    // its initial bounds are all 0 (computeInitialDistances adds nothing).
+    const float epsError = 1.0f + 0.0f;
+    for (std::size_t p = 0; p < rows; ++p) {
+        const double* query = points.data + p * dims;
+        result.init(dists.data());
+        nanoflann::assign(bounds, dims, 0.0);
+        const double distsq =
+            index.computeInitialDistances(index, query, bounds);
+        index.searchLevel(result, query, index.root_node, distsq, bounds,
+                          epsError);
+        const double x = dists[capacity - 1];
+        terms[order[p]] = (x == 0.0) ? 0.0 : std::log(x) + logScale;
+    }
+}
 
 }  // namespace
 
@@ -203,36 +324,16 @@ double calculateMlogRho(CMatrix& X, int k)
     int bits = 0;
     while ((d >> bits) != 0) ++bits;
     const bool rescale = largest != 0.0 && (e > (1020 - bits) / 2 || e < -400);
-    CMatrix scaled;
-    if (rescale) {
-        scaled.resize(n, d);
-        for (std::size_t i = 0; i < count; ++i)
-            scaled.data[i] = std::ldexp(X.data[i], -e);
-    }
-    CMatrix& points = rescale ? scaled : X;
+    const int shift = -e;
     const double logScale =
         rescale ? static_cast<double>(2 * e) * 0.6931471805599453 : 0.0;
 
-    const KdTree tree(d, std::cref(points), 10);
-    const std::size_t capacity = static_cast<std::size_t>(k) + 1;
-    std::vector<std::size_t> indices(capacity);
-    std::vector<double> dists(capacity);
-    std::vector<double> query(static_cast<std::size_t>(d));
     std::vector<double> terms(static_cast<std::size_t>(n));
-    NeighbourSet result(capacity);
-    const nanoflann::SearchParams params(10, 0.0f, true);
-
-    // Samples are searched in the tree's leaf order, where consecutive
-    // queries touch the same nodes, and summed below in sample order, so
-    // the sum is that of the plain loop over i = 0 ... n - 1.
-    for (const std::size_t p : tree.index->vAcc) {
-        const int i = static_cast<int>(p);
-        result.init(indices.data(), dists.data());
-        for (int j = 0; j < d; ++j)
-            query[static_cast<std::size_t>(j)] = points.coeff(i, j);
-        tree.index->findNeighbors(result, query.data(), params);
-        const double x = dists[capacity - 1];
-        terms[p] = (x == 0.0) ? 0.0 : std::log(x) + logScale;
+    switch (d) {
+    case 1: logTerms<1>(X, k, rescale, shift, logScale, terms); break;
+    case 2: logTerms<2>(X, k, rescale, shift, logScale, terms); break;
+    case 3: logTerms<3>(X, k, rescale, shift, logScale, terms); break;
+    default: logTerms<-1>(X, k, rescale, shift, logScale, terms); break;
     }
     for (const double term : terms) S = S + term;
     return ((static_cast<double>(d) * S) / static_cast<double>(n)) * 0.5;

@@ -42,11 +42,21 @@ function(arvel_add_plugin target)
   endif()
 endfunction()
 
+# arvel_add_plugin_folder(<target> <folder> [INSTALL_DIR <dir>])
+#
 # Lays out a folder for the host's path: the module under each name it
-# answers to, since the host picks the function by the file's name, and the
-# toolbox functions around them.
+# answers to, since the host picks the function by the file's name, the
+# toolbox functions around them and Contents.m (ArvelToolbox.cmake). The
+# same folder is installed as <prefix>/<dir>, by default arvel-<extension>
+# (arvel-mexa64, say), and recorded in the global property
+# ARVEL_INSTALL_FOLDERS as "<dir>=<module file>" for the install test.
 function(arvel_add_plugin_folder target folder)
+  cmake_parse_arguments(P "" "INSTALL_DIR" "" ${ARGN})
   get_target_property(suffix ${target} SUFFIX)
+  if(NOT P_INSTALL_DIR)
+    string(SUBSTRING ${suffix} 1 -1 extension)
+    set(P_INSTALL_DIR arvel-${extension})
+  endif()
   file(GLOB_RECURSE toolbox CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/toolbox/*.m)
   set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.folder.stamp)
   add_custom_command(OUTPUT ${stamp}
@@ -57,8 +67,19 @@ function(arvel_add_plugin_folder target folder)
             ${folder}/mikl_internal${suffix}
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/toolbox
             ${folder}
+    COMMAND ${CMAKE_COMMAND} -E copy ${ARVEL_TOOLBOX_CONTENTS} ${folder}
     COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
-    DEPENDS ${target} ${toolbox}
+    DEPENDS ${target} ${toolbox} ${ARVEL_TOOLBOX_CONTENTS}
     VERBATIM)
   add_custom_target(${target}_folder ALL DEPENDS ${stamp})
+
+  foreach(name entkl_internal mikl_internal)
+    install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION ${P_INSTALL_DIR}
+            RENAME ${name}${suffix})
+  endforeach()
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/toolbox/ DESTINATION ${P_INSTALL_DIR}
+          FILES_MATCHING PATTERN "*.m")
+  install(FILES ${ARVEL_TOOLBOX_CONTENTS} DESTINATION ${P_INSTALL_DIR})
+  set_property(GLOBAL APPEND PROPERTY ARVEL_INSTALL_FOLDERS
+               "${P_INSTALL_DIR}=$<TARGET_FILE:${target}>")
 endfunction()

@@ -4,7 +4,9 @@
 #   bash scripts/setup.sh test   what every test needs
 set -euo pipefail
 
-demo=(cmake make g++ libnanoflann-dev octave liboctave-dev)
+# "a|b": any of them will do; the first is installed if none is.
+demo=(cmake make g++ libnanoflann-dev octave liboctave-dev
+      "gnuplot-nox|gnuplot-qt|gnuplot-x11")
 test=("${demo[@]}" libgtest-dev clang libclang-rt-14-dev g++-multilib
       g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
       binutils-mingw-w64-i686 wine wine64 qemu-user)
@@ -16,9 +18,16 @@ case "${1:-test}" in
 esac
 
 missing=()
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
 for p in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" \
-    || missing+=("$p")
+  IFS='|' read -ra alternatives <<< "$p"
+  found=
+  for a in "${alternatives[@]}"; do
+    if installed "$a"; then found=1; break; fi
+  done
+  [ -n "$found" ] || missing+=("${alternatives[0]}")
 done
 if ((${#missing[@]})); then
   echo "== installing: ${missing[*]}"

@@ -22,7 +22,8 @@ step() {
 }
 
 linux() {
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DARVEL_WERROR=ON > /dev/null &&
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DARVEL_WERROR=ON \
+    -DARVEL_BUILD_TESTS=ON -DARVEL_BUILD_BENCH=ON > /dev/null &&
     cmake --build build -j"$(nproc)" &&
     (cd build && ctest --output-on-failure)
 }

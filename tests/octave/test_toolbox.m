@@ -1,36 +1,64 @@
 function test_toolbox()
-% TEST_TOOLBOX  The toolbox functions around the plug-in's entry points:
-%   they take real numeric input of any class as double, pass k on, and
-%   leave the plug-in's own errors as they are. Exits with status 1 on a
-%   failure.
+% TEST_TOOLBOX  The toolbox functions around the plug-in's entry points.
+%   Input of every real numeric class and logical, full or sparse, reaches
+%   the plug-in as double, in every argument position, and gives the bits
+%   of the internal function on those doubles. Anything else, and any
+%   number of arguments, reaches the plug-in unchanged, so that its own
+%   message stands. Exits with status 1 on a failure.
   X = U(200, 2, 11);
   Y = U(200, 2, 12);
-  S = single(X);
-  checks = {
-    'entkl single',  entkl(S),                entkl_internal(double(S))
-    'entkl int32',   entkl(int32(X * 100), 2), entkl_internal(round(X * 100), 2)
-    'entkl sparse',  entkl(sparse(X), 3),     entkl_internal(X, 3)
-    'entkl k class', entkl(X, int8(4)),       entkl_internal(X, 4)
-    'mikl',          mikl(X, Y),              mikl_internal(X, Y)
-    'mikl k',        mikl(X, S, 5),           mikl_internal(X, double(S), 5)
-  };
+  % Whole numbers 0 ... 100, which every numeric class holds exactly; they
+  % have duplicates, so zero distances are part of the comparison.
+  W = round(100 * X);
+
+  kinds = {'double', 'single', 'int8', 'uint8', 'int16', 'uint16', ...
+           'int32', 'uint32', 'int64', 'uint64'};
+  samples = cellfun(@(c) cast(W, c), kinds, 'UniformOutput', false);
+  orders = cellfun(@(c) cast(3, c), kinds, 'UniformOutput', false);
+  kinds = [kinds, {'logical', 'sparse double', 'sparse logical'}];
+  samples = [samples, {X > 0.5, sparse(W), sparse(X > 0.5)}];
+  orders = [orders, {true, sparse(3), sparse(true)}];
+
+  checks = {};
+  for i = 1:numel(kinds)
+    S = samples{i};
+    D = full(double(S));
+    k = full(double(orders{i}));
+    checks(end + 1, :) = {['entkl X ' kinds{i}], entkl(S), entkl_internal(D)};
+    checks(end + 1, :) = {['entkl k ' kinds{i}], entkl(X, orders{i}), ...
+                          entkl_internal(X, k)};
+    checks(end + 1, :) = {['mikl X ' kinds{i}], mikl(S, Y), mikl_internal(D, Y)};
+    checks(end + 1, :) = {['mikl Y ' kinds{i}], mikl(X, S, 2), ...
+                          mikl_internal(X, D, 2)};
+    checks(end + 1, :) = {['mikl k ' kinds{i}], mikl(X, Y, orders{i}), ...
+                          mikl_internal(X, Y, k)};
+  end
   failed = 0;
   for i = 1:rows(checks)
     [name, got, want] = checks{i, :};
-    if ~isequal(typecast(got, 'uint64'), typecast(want, 'uint64'))
+    if ~(isa(got, 'double') && isequal(typecast(got, 'uint64'), ...
+                                       typecast(want, 'uint64')))
       printf('FAIL %s: %.17g, not %.17g\n', name, got, want);
       failed = failed + 1;
     end
   end
+
+  real_double = 'Inputs must be real full double matrices';
   errors = {
-    'complex passes to the plug-in', @() entkl(complex(X, X)), ...
-        'entkl_internal: Inputs must be real full double matrices'
-    'k too large', @() mikl(X, Y, 200), ...
-        'mikl_internal: Nearest neighbour must be lower than sample size'
-    'too few arguments', @() mikl(X), 'narginchk: not enough input arguments'
+    @() entkl(),                  'entkl_internal: Number of parameters must be 1 or 2'
+    @() entkl(X, 1, 2),           'entkl_internal: Number of parameters must be 1 or 2'
+    @() mikl(X),                  'mikl_internal: Number of parameters must be 2 or 3'
+    @() mikl(X, Y, 1, 2),         'mikl_internal: Number of parameters must be 2 or 3'
+    @() entkl(complex(X, X)),     ['entkl_internal: ' real_double]
+    @() entkl(sparse(complex(X, X))), ['entkl_internal: ' real_double]
+    @() entkl('text'),            ['entkl_internal: ' real_double]
+    @() entkl(X, '3'),            ['entkl_internal: ' real_double]
+    @() mikl(X, struct('y', Y)),  'mikl_internal: Size of matrices must be the same'
+    @() mikl({X}, {Y}),           ['mikl_internal: ' real_double]
+    @() mikl(X, Y, 200),          'mikl_internal: Nearest neighbour must be lower than sample size'
   };
   for i = 1:rows(errors)
-    [name, f, want] = errors{i, :};
+    [f, want] = errors{i, :};
     try
       f();
       got = '';
@@ -38,7 +66,7 @@ function test_toolbox()
       got = e.message;
     end
     if ~strcmp(got, want)
-      printf('FAIL %s: "%s"\n', name, got);
+      printf('FAIL %s: "%s", not "%s"\n', func2str(f), got, want);
       failed = failed + 1;
     end
   end

@@ -1,17 +1,32 @@
 // Speed and memory of the estimators, printed as figures and ratios.
 //
-//   arvel_bench [--quick]
+//   arvel_bench [grid] [--quick | --all]
+//       Entropy and mutual information of seeded Gaussian and uniform
+//       samples, n = 10^4, 10^5, 10^6, d = 1, 2, 3, 5, 10, k = 1, 4, 10:
+//       per case the wall time (best of several runs), the peak memory
+//       above the input and the estimate. Each case runs in a process of
+//       its own, so that no heap freed by another case is counted or
+//       reused. The cases that take minutes (10^6 samples in 10 dimensions,
+//       mutual information in 5 or more dimensions at 10^6) run with --all
+//       only; --quick stops at 10^5 samples.
+//   arvel_bench order
+//       Searching in the tree's leaf order against the plain loop in sample
+//       order: the same bits, and the speed-up.
+//   arvel_bench duplicates
+//       Half a million points, most of them one point, against as many
+//       distinct points: the search stops at k + 1 exact duplicates.
+//   arvel_bench case H|I gauss|uniform n d k [repeats] [file]
+//       One case, as the grid runs it, printed as one line of seconds,
+//       peak bytes, estimate, and the estimate less its neighbour statistic
+//       (the constant log(n - 1) - psi(k) + log V_d; for I its combination
+//       over the three entropies). With a file name, the samples are also
+//       written to file.x (and file.y for I) as n * d raw doubles, column
+//       after column, for the comparison with other tools.
 //
-// 1. Entropy of Gaussian samples from 10^4 to 10^6 samples: seconds and
-//    the cost per sample relative to the smallest n (n log n shows as a
-//    slow rise).
-// 2. Searching in the tree's leaf order against the plain sample order:
-//    the same bits, and the speed-up.
-// 3. Half a million points, most of them one point, against as many
-//    distinct points: the search stops at k + 1 exact duplicates, so the
-//    ratio stays near 1 where a plain search would be quadratic.
-// 4. Peak memory of one estimate of 10^6 samples, in bytes per sample
-//    beyond the samples themselves.
+// Peak memory is the resident size's high-water mark above the resident
+// size once the input is in memory. The input is the sample matrix X (for
+// I, X and Y); the mutual information also counts the joined matrix X | Y
+// that its caller builds, as the plug-in does.
 #include "hest_continuous.h"
 #include "mi_continuous.h"
 #include "utilFunctions.h"
@@ -19,29 +34,25 @@
 
 #include <nanoflann.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <functional>
+#include <string>
 #include <vector>
 
 #if defined(__linux__)
-#include <cstdlib>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 using arvel::CMatrix;
 
 namespace {
-
-// Fixed-seed Gaussian samples, as in the tests.
-void gaussian(CMatrix& m, int n, int d, std::uint64_t seed)
-{
-    arvel_test::fillGauss(m, n, d, seed);
-}
 
 template <class F>
 double seconds(F f, int repeats = 1)
@@ -57,7 +68,180 @@ double seconds(F f, int repeats = 1)
     return best;
 }
 
-// One search per sample in sample order.
+// Fixed-seed samples: standard Gaussian, or uniform on [0, 1)^d.
+void sample(CMatrix& m, bool gauss, int n, int d, std::uint64_t seed)
+{
+    arvel_test::Rng rng(seed);
+    m.resize(n, d);
+    for (int p = 0; p < n * d; ++p) m.data[p] = gauss ? rng.gauss() : rng.uniform();
+}
+
+#if defined(__linux__)
+long statusKb(const char* field)
+{
+    FILE* f = std::fopen("/proc/self/status", "r");
+    char line[256];
+    long kb = -1;
+    while (f != nullptr && std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, std::strlen(field)) == 0)
+            kb = std::atol(line + std::strlen(field) + 1);
+    if (f != nullptr) std::fclose(f);
+    return kb;
+}
+
+// Writing 5 to clear_refs resets the high-water mark VmHWM to VmRSS.
+long resetPeak()
+{
+    FILE* clear = std::fopen("/proc/self/clear_refs", "w");
+    if (clear != nullptr) {
+        std::fputs("5", clear);
+        std::fclose(clear);
+    }
+    return statusKb("VmRSS:");
+}
+long peakAbove(long baseKb) { return (statusKb("VmHWM:") - baseKb) * 1024; }
+#else
+long resetPeak() { return 0; }
+long peakAbove(long) { return -1; }
+#endif
+
+void writeRaw(const std::string& name, const CMatrix& m)
+{
+    FILE* f = std::fopen(name.c_str(), "wb");
+    const std::size_t count =
+        static_cast<std::size_t>(m.rows()) * static_cast<std::size_t>(m.cols());
+    if (f == nullptr || std::fwrite(m.data, sizeof(double), count, f) != count) {
+        std::fprintf(stderr, "cannot write %s\n", name.c_str());
+        std::exit(1);
+    }
+    std::fclose(f);
+}
+
+struct CaseResult {
+    double seconds, estimate, constant;
+    long peakBytes;
+};
+
+// One entropy (mutual = false) or mutual-information case.
+CaseResult runCase(bool mutual, bool gauss, int n, int d, int k, int repeats,
+                   const char* file)
+{
+    CMatrix x, y;
+    sample(x, gauss, n, d, 42);
+    if (mutual) {
+        // Y = 0.6 X + 0.8 E: correlated, each coordinate with its partner.
+        sample(y, gauss, n, d, 43);
+        for (int p = 0; p < n * d; ++p) y.data[p] = 0.6 * x.data[p] + 0.8 * y.data[p];
+    }
+    if (file != nullptr) {
+        writeRaw(std::string(file) + ".x", x);
+        if (mutual) writeRaw(std::string(file) + ".y", y);
+    }
+    // The first run alone is measured for memory: later runs would also
+    // count what the allocator keeps of the earlier ones.
+    CaseResult r{};
+    CMatrix xy;
+    const auto estimate = [&] {
+        if (!mutual) return arvel::entkl(x, k);
+        arvel_test::join(x, y, xy);
+        const double i = arvel::mikl(x, y, xy, k);
+        xy.resize(0, 0);
+        return i;
+    };
+    const long base = resetPeak();
+    r.seconds = seconds([&] { r.estimate = estimate(); });
+    r.peakBytes = peakAbove(base);
+    if (repeats > 1)
+        r.seconds = std::min(r.seconds, seconds(estimate, repeats - 1));
+    if (mutual) {
+        arvel_test::join(x, y, xy);
+        r.constant = r.estimate - (arvel::calculateMlogRho(x, k) +
+                                   arvel::calculateMlogRho(y, k) -
+                                   arvel::calculateMlogRho(xy, k));
+    } else {
+        r.constant = r.estimate - arvel::calculateMlogRho(x, k);
+    }
+    return r;
+}
+
+// Runs one case in a child process and reads its result from a pipe.
+bool runIsolated(bool mutual, bool gauss, int n, int d, int k, int repeats,
+                 CaseResult& out)
+{
+#if defined(__linux__)
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        close(fds[0]);
+        const CaseResult r = runCase(mutual, gauss, n, d, k, repeats, nullptr);
+        const ssize_t w = write(fds[1], &r, sizeof r);
+        _exit(w == static_cast<ssize_t>(sizeof r) ? 0 : 1);
+    }
+    close(fds[1]);
+    const ssize_t got = read(fds[0], &out, sizeof out);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return got == static_cast<ssize_t>(sizeof out) && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+#else
+    out = runCase(mutual, gauss, n, d, k, repeats, nullptr);
+    return true;
+#endif
+}
+
+double analytic(bool mutual, bool gauss, int d)
+{
+    const double pi = 3.141592653589793;
+    if (mutual) return gauss ? -0.5 * d * std::log(1.0 - 0.36) : std::nan("");
+    return gauss ? 0.5 * d * (1.0 + std::log(2.0 * pi)) : 0.0;
+}
+
+int grid(bool quick, bool all)
+{
+    std::printf("Entropy H and mutual information I (Y = 0.6 X + 0.8 E, per "
+                "coordinate), best of 3 runs (1 at 10^6)\n");
+    std::printf("peak: memory above the input at the estimate's peak; bound: "
+                "8nd + 40n bytes for H, 32nd + 40n for I\n\n");
+    std::printf("%-2s %-7s %8s %3s %3s %10s %10s %10s %9s %9s %6s\n", "", "samples",
+                "n", "d", "k", "estimate", "analytic", "seconds", "ns/sample",
+                "peak MB", "/bound");
+    const int top = quick ? 100000 : 1000000;
+    int failures = 0;
+    for (const bool mutual : {false, true})
+        for (const bool gauss : {true, false})
+            for (int n = 10000; n <= top; n *= 10)
+                for (const int d : {1, 2, 3, 5, 10})
+                    for (const int k : {1, 4, 10}) {
+                        const bool slow = n >= 1000000 && (d >= 10 || (mutual && d >= 5));
+                        if (slow && !all) continue;
+                        CaseResult r{};
+                        const int repeats = n >= 1000000 ? 1 : 3;
+                        if (!runIsolated(mutual, gauss, n, d, k, repeats, r)) {
+                            std::printf("case failed\n");
+                            ++failures;
+                            continue;
+                        }
+                        const double nd = static_cast<double>(n) * d;
+                        const double bound = (mutual ? 32.0 : 8.0) * nd + 40.0 * n;
+                        std::printf("%-2s %-7s %8d %3d %3d %10.4f %10.4f %10.3f "
+                                    "%9.0f %9.1f %6.2f\n",
+                                    mutual ? "I" : "H", gauss ? "gauss" : "uniform",
+                                    n, d, k, r.estimate, analytic(mutual, gauss, d),
+                                    r.seconds, r.seconds / n * 1e9,
+                                    static_cast<double>(r.peakBytes) / 1e6,
+                                    static_cast<double>(r.peakBytes) / bound);
+                    }
+    if (!all)
+        std::printf("\n(10^6 samples in 10 dimensions, and I in 5 or more at "
+                    "10^6, run with --all)\n");
+    return failures == 0 ? 0 : 1;
+}
+
+// One search per sample in sample order, with the library's own result set.
 double plainOrder(CMatrix& m, int k)
 {
     using Tree =
@@ -81,145 +265,108 @@ double plainOrder(CMatrix& m, int k)
     return ((static_cast<double>(d) * S) / static_cast<double>(n)) * 0.5;
 }
 
-#if defined(__linux__)
-// Writing 5 to clear_refs resets the peak resident size, VmHWM.
-long statusKb(const char* field)
+int order(bool quick)
 {
-    FILE* f = std::fopen("/proc/self/status", "r");
-    char line[256];
-    long kb = -1;
-    while (f != nullptr && std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, field, std::strlen(field)) == 0)
-            kb = std::atol(line + std::strlen(field) + 1);
-    if (f != nullptr) std::fclose(f);
-    return kb;
-}
-
-int measureMemory(int n)
-{
-    CMatrix x;
-    gaussian(x, n, 2, 3);
-    FILE* clear = std::fopen("/proc/self/clear_refs", "w");
-    if (clear == nullptr) return 1;
-    std::fputs("5", clear);
-    std::fclose(clear);
-    const long before = statusKb("VmRSS:");
-    arvel::entkl(x, 3);
-    const double extra = static_cast<double>(statusKb("VmHWM:") - before) * 1024.0;
-    std::printf("   samples %.0f MB; the estimate adds %.1f MB at its peak, "
-                "%.1f bytes per sample\n", 16.0 * n / 1e6, extra / 1e6, extra / n);
-    return 0;
-}
-#endif
-
-}  // namespace
-
-int main(int argc, char** argv)
-{
-#if defined(__linux__)
-    if (argc > 2 && std::strcmp(argv[1], "--memory") == 0)
-        return measureMemory(std::atoi(argv[2]));
-#endif
-    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
-    const int top = quick ? 100000 : 1000000;
-    const double e = 1.0 + std::log(2.0 * 3.141592653589793);
-
-    std::printf("1. Entropy of n Gaussian samples, k = 3\n");
-    std::printf("   %9s %2s %10s %10s %9s %12s %7s\n", "n", "d", "estimate",
-                "analytic", "seconds", "ns/sample", "ratio");
-    for (int d : {1, 2, 3, 5}) {
-        double base = 0.0;
-        for (int n = 10000; n <= top; n *= 10) {
-            CMatrix x;
-            gaussian(x, n, d, 42);
-            double h = 0.0;
-            const double s = seconds([&] { h = arvel::entkl(x, 3); },
-                                     n < 1000000 ? 3 : 1);
-            const double per = s / n * 1e9;
-            if (n == 10000) base = per;
-            std::printf("   %9d %2d %10.4f %10.4f %9.3f %12.0f %7.2f\n", n, d, h,
-                        0.5 * d * e, s, per, per / base);
-        }
-    }
-    {
-        CMatrix x, y, xy;
-        gaussian(x, top, 1, 7);
-        gaussian(y, top, 1, 8);
-        for (int i = 0; i < top; ++i) y.data[i] = 0.6 * x.data[i] + 0.8 * y.data[i];
-        xy.resize(top, 2);
-        std::memcpy(xy.data, x.data, sizeof(double) * static_cast<std::size_t>(top));
-        std::memcpy(xy.data + top, y.data, sizeof(double) * static_cast<std::size_t>(top));
-        double i = 0.0;
-        const double s = seconds([&] { i = arvel::mikl(x, y, xy, 3); });
-        std::printf("   mutual information, n = %d, rho = 0.6: %.4f (analytic "
-                    "%.4f), %.3f s\n", top, i, -0.5 * std::log(1 - 0.36), s);
-    }
-
-    std::printf("\n2. Leaf order against sample order, n = %d, k = 3\n", top);
+    const int n = quick ? 100000 : 1000000;
+    std::printf("Leaf order against sample order, n = %d, k = 4\n", n);
     std::printf("   %2s %12s %12s %8s %10s\n", "d", "plain s", "leaf s",
                 "speedup", "same bits");
-    for (int d : {2, 3, 5}) {
+    int failures = 0;
+    for (int d : {1, 2, 3, 5}) {
         CMatrix x;
-        gaussian(x, top, d, 9);
+        sample(x, true, n, d, 9);
         double a = 0.0, b = 0.0;
-        const double sp = seconds([&] { a = plainOrder(x, 3); });
-        const double sl = seconds([&] { b = arvel::calculateMlogRho(x, 3); });
+        const double sp = seconds([&] { a = plainOrder(x, 4); });
+        const double sl = seconds([&] { b = arvel::calculateMlogRho(x, 4); }, 3);
+        const bool same = std::memcmp(&a, &b, 8) == 0;
+        failures += same ? 0 : 1;
         std::printf("   %2d %12.3f %12.3f %8.2f %10s\n", d, sp, sl, sp / sl,
-                    std::memcmp(&a, &b, 8) == 0 ? "yes" : "NO");
+                    same ? "yes" : "NO");
     }
+    return failures == 0 ? 0 : 1;
+}
 
+int duplicates(bool quick)
+{
     const int half = quick ? 100000 : 500000;
-    std::printf("\n3. %d points in 2-D, k = 1 and k = 3\n", half);
-    std::printf("   %-28s %8s %8s %9s\n", "points", "k=1 s", "k=3 s", "ratio");
-    double distinct1 = 0.0, distinct3 = 0.0;
+    std::printf("%d points in 2-D, k = 1 and k = 4\n", half);
+    std::printf("   %-28s %8s %8s %9s\n", "points", "k=1 s", "k=4 s", "ratio");
+    double distinct = 0.0;
     for (double share : {0.0, 0.9, 0.99, 0.999, 1.0}) {
         CMatrix x;
-        gaussian(x, half, 2, 5);
+        sample(x, true, half, 2, 5);
         const int equal = static_cast<int>(share * half);
         for (int i = 0; i < equal; ++i) {
             x.data[i] = 0.25;
             x.data[i + half] = -0.5;
         }
         const double s1 = seconds([&] { arvel::entkl(x, 1); });
-        const double s3 = seconds([&] { arvel::entkl(x, 3); });
-        if (share == 0.0) {
-            distinct1 = s1;
-            distinct3 = s3;
-        }
+        const double s4 = seconds([&] { arvel::entkl(x, 4); });
+        if (share == 0.0) distinct = s1 + s4;
         char label[64];
         std::snprintf(label, sizeof label, "%5.1f%% one point", 100 * share);
         std::printf("   %-28s %8.3f %8.3f %9.2f\n",
-                    share == 0.0 ? "all distinct" : label, s1, s3,
-                    (s1 + s3) / (distinct1 + distinct3));
+                    share == 0.0 ? "all distinct" : label, s1, s4,
+                    (s1 + s4) / distinct);
     }
-
-    {
-        // The library's own result set searches on through every duplicate.
-        const int m = 20000;
-        CMatrix x;
-        gaussian(x, m, 2, 5);
-        for (int i = 0; i < m - 20; ++i) {
-            x.data[i] = 0.25;
-            x.data[i + m] = -0.5;
-        }
-        double a = 0.0, b = 0.0;
-        const double sp = seconds([&] { a = plainOrder(x, 1); });
-        const double so = seconds([&] { b = arvel::calculateMlogRho(x, 1); });
-        std::printf("   %d points, all but 20 one point: plain search %.3f s, "
-                    "stopping search %.4f s (%.0f times faster), same bits: %s\n",
-                    m, sp, so, sp / so, std::memcmp(&a, &b, 8) == 0 ? "yes" : "NO");
+    // The library's own result set searches on through every duplicate.
+    const int m = 20000;
+    CMatrix x;
+    sample(x, true, m, 2, 5);
+    for (int i = 0; i < m - 20; ++i) {
+        x.data[i] = 0.25;
+        x.data[i + m] = -0.5;
     }
+    double a = 0.0, b = 0.0;
+    const double sp = seconds([&] { a = plainOrder(x, 1); });
+    const double so = seconds([&] { b = arvel::calculateMlogRho(x, 1); });
+    const bool same = std::memcmp(&a, &b, 8) == 0;
+    std::printf("   %d points, all but 20 one point: plain search %.3f s, "
+                "stopping search %.4f s (%.0f times faster), same bits: %s\n",
+                m, sp, so, sp / so, same ? "yes" : "NO");
+    return same ? 0 : 1;
+}
 
-#if defined(__linux__)
-    // In a fresh process, so that no heap freed by the runs above is reused.
-    std::printf("\n4. Peak memory of one entropy estimate, n = %d, d = 2\n", top);
-    std::fflush(stdout);
-    char self[4096] = "";
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::string command = std::string(self, length > 0 ? static_cast<std::size_t>(length) : 0) +
-                                " --memory " + std::to_string(top);
-    if (length <= 0 || std::system(command.c_str()) != 0)
-        std::printf("   not measured\n");
-#endif
-    return 0;
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: arvel_bench [grid] [--quick|--all]\n"
+                 "       arvel_bench order|duplicates [--quick]\n"
+                 "       arvel_bench case H|I gauss|uniform n d k [repeats] [file]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string mode = argc > 1 && argv[1][0] != '-' ? argv[1] : "";
+    bool quick = false, all = false;
+    for (int a = 1; a < argc; ++a) {
+        quick = quick || std::strcmp(argv[a], "--quick") == 0;
+        all = all || std::strcmp(argv[a], "--all") == 0;
+    }
+    if (mode == "case") {
+        if (argc < 7) return usage();
+        const bool mutual = std::strcmp(argv[2], "I") == 0;
+        const bool gauss = std::strcmp(argv[3], "gauss") == 0;
+        const int n = std::atoi(argv[4]), d = std::atoi(argv[5]), k = std::atoi(argv[6]);
+        const int repeats = argc > 7 ? std::atoi(argv[7]) : 3;
+        if (n < 2 || d < 1 || k < 1 || k >= n || repeats < 1) return usage();
+        const CaseResult r =
+            runCase(mutual, gauss, n, d, k, repeats, argc > 8 ? argv[8] : nullptr);
+        std::printf("%.6f %ld %.17g %.17g\n", r.seconds, r.peakBytes, r.estimate,
+                    r.constant);
+        return 0;
+    }
+    if (mode == "order") return order(quick);
+    if (mode == "duplicates") return duplicates(quick);
+    if (mode == "grid") return grid(quick, all);
+    if (!mode.empty()) return usage();
+    int status = grid(quick, all);
+    std::printf("\n");
+    status |= order(quick);
+    std::printf("\n");
+    status |= duplicates(quick);
+    return status;
 }

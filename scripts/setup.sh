@@ -2,6 +2,7 @@
 # Installs the Debian packages that are missing, from Debian's archive.
 #   bash scripts/setup.sh demo   what the Octave demo needs
 #   bash scripts/setup.sh test   what every test needs
+#   bash scripts/setup.sh compare   what the comparison with other tools needs
 set -euo pipefail
 
 # "a|b": any of them will do; the first is installed if none is.
@@ -10,11 +11,13 @@ demo=(cmake make g++ libnanoflann-dev octave liboctave-dev
 test=("${demo[@]}" libgtest-dev clang libclang-rt-14-dev g++-multilib
       g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
       binutils-mingw-w64-i686 wine wine64 qemu-user)
+compare=("${demo[@]}" python3-scipy r-cran-fnn)
 
 case "${1:-test}" in
   demo) wanted=("${demo[@]}") ;;
   test) wanted=("${test[@]}") ;;
-  *) echo "usage: $0 demo|test" >&2; exit 2 ;;
+  compare) wanted=("${compare[@]}") ;;
+  *) echo "usage: $0 demo|test|compare" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <stdexcept>
@@ -241,9 +242,9 @@ void logTerms(const CMatrix& X, int k, bool rescale, int shift,
     // tree, and with it every distance and every comparison of the search,
     // stays as built; only the point indices it reports, which are not used,
     // become positions.
-    std::vector<std::size_t> order(rows);
-    order.swap(index.vAcc);
+    std::vector<std::uint32_t> order(rows);  // n < 2^31
     for (std::size_t p = 0; p < rows; ++p) {
+        order[p] = static_cast<std::uint32_t>(index.vAcc[p]);
         index.vAcc[p] = p;
         const double* sample = X.data + order[p];
         double* out = points.data + p * dims;

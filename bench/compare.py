@@ -2,12 +2,13 @@
 
     /usr/bin/python3 bench/compare.py BUILD_DIR [--quick]
 
-For every case, arvel_bench draws the samples, times the estimate (best of
-three) and writes the samples to files; the same matrices are then timed
-with scipy's cKDTree (workers=1: the same formula on top of a query of k + 1
+For every case, arvel_bench draws the samples, times the estimate and
+writes the samples to files; the same matrices are then timed with scipy's cKDTree (workers=1: the same formula on top of a query of k + 1
 neighbours) and with R's FNN::entropy (kd-tree). Mutual information is the
 sum of three entropies for every tool. Then one end-to-end figure through
 Octave: entkl_internal on the 10^6 x 3 matrix against the core alone.
+Every tool runs once per round, in three rounds, and keeps its best time,
+so that a slow spell of the machine weighs on all of them alike.
 
 Peak memory is checked against its bound from 10^5 samples on; at 10^4 a
 fixed overhead of about 0.1 MB (pages, the allocator) is the larger part.
@@ -66,9 +67,7 @@ def scipy_entropy(x, k):
     return h, time.perf_counter() - start
 
 
-def best(f, repeats):
-    runs = [f() for _ in range(repeats)]
-    return runs[0][0], min(r[1] for r in runs)
+ROUNDS = 3
 
 
 def read(path, n, d):
@@ -135,36 +134,48 @@ def main():
         f.write(FNN_SCRIPT)
 
     print("Arvel against scipy cKDTree (workers=1) and R FNN::entropy "
-          "(kd_tree); seconds are the best of 3 (peers at 10^6: of 2)")
+          "(kd_tree); seconds are the best of %d rounds, each running every "
+          "tool once" % ROUNDS)
     head = ("case", "ours s", "scipy s", "FNN s", "/scipy", "/FNN",
             "/faster", "vs scipy", "vs FNN", "peak/bound")
     print("%-26s %8s %8s %8s %7s %7s %8s %9s %9s %10s" % head)
     rows = {}
     for q, dist, n, d, k in cases:
         stem = os.path.join(tmp, "%s_%s_%d_%d_%d" % (q, dist, n, d, k))
-        out = subprocess.run([bench, "case", q, dist, str(n), str(d), str(k),
-                              "3", stem], check=True, capture_output=True,
-                             text=True).stdout.split()
-        ours_s, peak, ours = float(out[0]), int(out[1]), float(out[2])
-        repeats = 2 if n >= 1000000 else 3
+
+        def ours_run(write):
+            out = subprocess.run(
+                [bench, "case", q, dist, str(n), str(d), str(k), "1"]
+                + ([stem] if write else []),
+                check=True, capture_output=True, text=True).stdout.split()
+            return float(out[0]), int(out[1]), float(out[2])
+        ours_s, peak, ours = ours_run(True)
         x = read(stem + ".x", n, d)
         if q == "H":
-            sp, sp_s = best(lambda: scipy_entropy(x, k), repeats)
             files, dims = [stem + ".x"], [d]
             bound = 8.0 * n * d + 40.0 * n
+
+            def peer():
+                return scipy_entropy(x, k)
         else:
             y = read(stem + ".y", n, d)
             xy = np.ascontiguousarray(np.hstack([x, y]))
+            files, dims = [stem + ".x", stem + ".y"], [d, d]
+            bound = 32.0 * n * d + 40.0 * n
 
-            def three():
+            def peer():
                 hx, tx = scipy_entropy(x, k)
                 hy, ty = scipy_entropy(y, k)
                 hxy, txy = scipy_entropy(xy, k)
                 return hx + hy - hxy, tx + ty + txy
-            sp, sp_s = best(three, repeats)
-            files, dims = [stem + ".x", stem + ".y"], [d, d]
-            bound = 32.0 * n * d + 40.0 * n
-        fn, fn_s = fnn(files, n, dims, k, repeats, script)
+        # Rounds of one run of each tool, so that a slow spell of the
+        # machine weighs on all of them alike; the best of each is kept.
+        sp, sp_s = peer()
+        fn, fn_s = fnn(files, n, dims, k, 1, script)
+        for _ in range(ROUNDS - 1):
+            ours_s = min(ours_s, ours_run(False)[0])
+            sp_s = min(sp_s, peer()[1])
+            fn_s = min(fn_s, fnn(files, n, dims, k, 1, script)[1])
         # FNN's constant is psi(n) - psi(k) + log V_d where ours is
         # log(n - 1) - psi(k) + log V_d; the three entropies of a mutual
         # information leave the difference once.

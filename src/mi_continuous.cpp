@@ -20,9 +20,12 @@ double mikl(CMatrix& X, CMatrix& Y, CMatrix& XY, int k)
         throw std::invalid_argument(
             "mikl: X and Y must be n x d and XY n x 2d");
 
+    // The joined samples first: the largest of the three searches then
+    // starts on an empty heap, and the two smaller ones fit into what it
+    // leaves, so the peak is that of the one search of X | Y.
+    const double MXY = calculateMlogRho(XY, k);
     const double MX = calculateMlogRho(X, k);
     const double MY = calculateMlogRho(Y, k);
-    const double MXY = calculateMlogRho(XY, k);
     const double psi = digamma(static_cast<double>(k));
     const double V = unitBallVolume(d);
     const double VXY = unitBallVolume(2 * d);

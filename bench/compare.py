@@ -7,8 +7,8 @@ writes the samples to files; the same matrices are then timed with scipy's cKDTr
 neighbours) and with R's FNN::entropy (kd-tree). Mutual information is the
 sum of three entropies for every tool. Then one end-to-end figure through
 Octave: entkl_internal on the 10^6 x 3 matrix against the core alone.
-Every tool runs once per round, in three rounds, and keeps its best time,
-so that a slow spell of the machine weighs on all of them alike.
+Every tool runs in turn, in three rounds, and keeps its best time, so that
+a slow spell of the machine weighs on all of them alike.
 
 Peak memory is checked against its bound from 10^5 samples on; at 10^4 a
 fixed overhead of about 0.1 MB (pages, the allocator) is the larger part.
@@ -135,7 +135,7 @@ def main():
 
     print("Arvel against scipy cKDTree (workers=1) and R FNN::entropy "
           "(kd_tree); seconds are the best of %d rounds, each running every "
-          "tool once" % ROUNDS)
+          "tool in turn" % ROUNDS)
     head = ("case", "ours s", "scipy s", "FNN s", "/scipy", "/FNN",
             "/faster", "vs scipy", "vs FNN", "peak/bound")
     print("%-26s %8s %8s %8s %7s %7s %8s %9s %9s %10s" % head)

@@ -1,6 +1,6 @@
 #include "utilFunctions.h"
 
-#include <nanoflann.hpp>
+#include "kdTree.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -132,39 +132,7 @@ double digamma(double x)
     return s + p;
 }
 
-// The search is written against nanoflann 1.4: the index's point order vAcc
-// and its search entry points were renamed in 1.5.
-static_assert(NANOFLANN_VERSION >= 0x140 && NANOFLANN_VERSION < 0x150,
-              "the neighbour search needs nanoflann 1.4");
-
 namespace {
-
-// The points of the kd-tree: a d x n block of doubles, column i holding
-// point i, so that a point's coordinates are contiguous. The tree's adaptor
-// reads coordinate j of point i as coeff(j, i). With D > 0 the row count is
-// known when compiling, which lets the distance loops of the search be
-// unrolled; the arithmetic, and so every bit of a distance, is the same.
-template <int D>
-struct PointColumns {
-    using Scalar = double;
-    using Index = std::size_t;
-    enum { RowsAtCompileTime = D, ColsAtCompileTime = -1 };
-
-    const double* data;
-    std::size_t nRows;
-    std::size_t nCols;
-
-    std::size_t rows() const { return D > 0 ? std::size_t(D) : nRows; }
-    std::size_t cols() const { return nCols; }
-    double coeff(std::size_t j, std::size_t i) const
-    {
-        return data[j + i * rows()];
-    }
-};
-
-template <int D>
-using KdTree = nanoflann::KDTreeEigenMatrixAdaptor<PointColumns<D>, -1,
-                                                   nanoflann::metric_L2, false>;
 
 // The k + 1 smallest squared distances of one query, in ascending order, in
 // a caller's array of k + 1 slots: nanoflann's KNNResultSet without the
@@ -190,7 +158,7 @@ public:
     bool full() const { return count_ == capacity_; }
     double worstDist() const { return dists_[capacity_ - 1]; }
 
-    bool addPoint(double dist, std::size_t /*index*/)
+    bool addPoint(double dist, std::size_t /*position*/)
     {
         std::size_t i = count_;
         for (; i > 0 && dists_[i - 1] > dist; --i)
@@ -231,51 +199,28 @@ void logTerms(const CMatrix& X, int k, bool rescale, int shift,
             out[i * dims] = scaled(column[i]);
     }
 
-    const PointColumns<D> view{points.data, dims, rows};
-    const KdTree<D> tree(d, std::cref(view), 10);
-    auto& index = *tree.index;
-
-    // A leaf of the tree holds a run of its point order. The copy, no longer
-    // read once the tree is built, is now refilled from X in that order and
-    // the order itself becomes the identity, so that a leaf's points, and
-    // the leaves that consecutive queries visit, lie together in memory. The
-    // tree, and with it every distance and every comparison of the search,
-    // stays as built; only the point indices it reports, which are not used,
-    // become positions.
-    std::vector<std::uint32_t> order(rows);  // n < 2^31
-    for (std::size_t p = 0; p < rows; ++p) {
-        order[p] = static_cast<std::uint32_t>(index.vAcc[p]);
-        index.vAcc[p] = p;
-        const double* sample = X.data + order[p];
-        double* out = points.data + p * dims;
-        for (std::size_t j = 0; j < dims; ++j)
-            out[j] = scaled(sample[j * rows]);
-    }
+    // The tree's build moves the points into its leaf order: a leaf's
+    // points, and the leaves that consecutive queries visit, then lie
+    // together in memory, and the index's point order vAcc names the sample
+    // now at each position. The tree, and with it every distance and every
+    // comparison of the search, is the one nanoflann's buildIndex makes.
+    kd::Tree<D> tree(points.data, rows, dims, 10);
+    kd::buildTree(tree, points.data);
+    const std::vector<std::uint32_t>& sample = tree.index.vAcc;
 
     const std::size_t capacity = static_cast<std::size_t>(k) + 1;
     std::vector<double> dists(capacity);
-    typename KdTree<D>::index_t::distance_vector_t bounds;
-    nanoflann::assign(bounds, dims, 0.0);
     NeighbourSet result(capacity);
+    kd::Searcher<D> searcher(tree.index, points.data);
 
     // Samples are searched in leaf order, where consecutive queries touch
     // the same nodes, and summed below in sample order, so the sum is that
-    // of the plain loop over i = 0 ... n - 1. Each search is the index's
-    // findNeighbors with SearchParams(10, 0, true), taken apart so that its
-    // per-dimension bounds are kept from one query to the next instead of
-    // being allocated for each: a query lies in the root's bounding box, so
-    // its initial bounds are all 0 (computeInitialDistances adds nothing).
-    const float epsError = 1.0f + 0.0f;
+    // of the plain loop over i = 0 ... n - 1.
     for (std::size_t p = 0; p < rows; ++p) {
-        const double* query = points.data + p * dims;
         result.init(dists.data());
-        nanoflann::assign(bounds, dims, 0.0);
-        const double distsq =
-            index.computeInitialDistances(index, query, bounds);
-        index.searchLevel(result, query, index.root_node, distsq, bounds,
-                          epsError);
+        searcher.search(points.data + p * dims, result);
         const double x = dists[capacity - 1];
-        terms[order[p]] = (x == 0.0) ? 0.0 : std::log(x) + logScale;
+        terms[sample[p]] = (x == 0.0) ? 0.0 : std::log(x) + logScale;
     }
 }
 

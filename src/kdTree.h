@@ -1,0 +1,442 @@
+// The kd-tree of the neighbour search: nanoflann 1.4's index over a block of
+// points, built by a copy of the library's own divideTree that moves the
+// points themselves as it partitions them.
+//
+// nanoflann builds its tree by permuting an index array and reading every
+// coordinate through it, so that below the first few levels each read is a
+// cache miss. buildTree runs the same algorithm, with the same comparisons
+// in the same order and the same arithmetic, but swaps the points along with
+// their indices. It makes the tree that KDTreeSingleIndexAdaptor::buildIndex
+// makes, node for node and bit for bit (the core tests compare the two),
+// while reading memory in order; and it leaves the points in the tree's leaf
+// order, which is the order the search wants them in.
+#ifndef ARVEL_KDTREE_H
+#define ARVEL_KDTREE_H
+
+#include <nanoflann.hpp>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The build and the search are written against nanoflann 1.4: the index's
+// point order vAcc, its build and its search entry points were renamed or
+// rewritten in 1.5.
+static_assert(NANOFLANN_VERSION >= 0x140 && NANOFLANN_VERSION < 0x150,
+              "the kd-tree needs nanoflann 1.4");
+
+namespace arvel {
+namespace kd {
+
+// n points of d doubles, point i at data[i * d ... i * d + d - 1]: the
+// dataset adaptor of the index. D > 0 fixes d when compiling, so that the
+// distance loops unroll; D = -1 takes it at run time. Points are named by
+// 32-bit indices: the sample counts are below 2^31.
+template <int D>
+struct Points {
+    const double* data;
+    std::size_t count;
+    std::size_t dims;
+
+    std::size_t dim() const { return D > 0 ? static_cast<std::size_t>(D) : dims; }
+    std::size_t kdtree_get_point_count() const { return count; }
+    double kdtree_get_pt(std::uint32_t i, std::size_t j) const
+    {
+        return data[j + i * dim()];
+    }
+    template <class Box>
+    bool kdtree_get_bbox(Box&) const
+    {
+        return false;
+    }
+};
+
+template <int D>
+using Index = nanoflann::KDTreeSingleIndexAdaptor<
+    nanoflann::L2_Adaptor<double, Points<D>, double, std::uint32_t>, Points<D>,
+    D, std::uint32_t>;
+
+// The index over points, not yet built; buildTree builds it.
+template <int D>
+struct Tree {
+    Tree(const double* data, std::size_t count, std::size_t dims,
+         std::size_t leafMax)
+        : points{data, count, dims},
+          index(static_cast<int>(dims), points,
+                nanoflann::KDTreeSingleIndexAdaptorParams(
+                    leafMax,
+                    nanoflann::KDTreeSingleIndexAdaptorFlags::SkipInitialBuildIndex))
+    {
+    }
+    Tree(const Tree&) = delete;
+    Tree& operator=(const Tree&) = delete;
+
+    Points<D> points;
+    Index<D> index;
+};
+
+// buildIndex of nanoflann 1.4.3 over the points of tree, with the points
+// moved as the index array is permuted. Afterwards index.vAcc[p] is the
+// original number of the point now at position p, exactly as buildIndex
+// would leave it, and every node, bounding box and split value is the one
+// buildIndex makes. The points must be finite (a split on NaN need not end).
+template <int D>
+class Builder {
+public:
+    using IndexT = Index<D>;
+    using Node = typename IndexT::Node;
+    using Interval = typename IndexT::Interval;
+
+    Builder(IndexT& index, double* points)
+        : index_(index),
+          pts_(points),
+          dims_(static_cast<std::size_t>(index.dim)),
+          leafMax_(index.m_leaf_max_size)
+    {
+    }
+
+    void build()
+    {
+        const std::size_t n = index_.m_size;
+        index_.vAcc.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            index_.vAcc[i] = static_cast<std::uint32_t>(i);
+        acc_ = index_.vAcc.data();
+        index_.freeIndex(index_);
+        index_.m_size_at_index_build = n;
+        if (n == 0) return;
+
+        // computeBoundingBox: the points in their given order.
+        const std::size_t d = dim();
+        boxes_.assign(d, Interval());
+        for (std::size_t i = 0; i < d; ++i)
+            boxes_[i].low = boxes_[i].high = at(0, i);
+        for (std::size_t k = 1; k < n; ++k)
+            for (std::size_t i = 0; i < d; ++i) {
+                if (at(k, i) < boxes_[i].low) boxes_[i].low = at(k, i);
+                if (at(k, i) > boxes_[i].high) boxes_[i].high = at(k, i);
+            }
+        index_.root_node = divide(0, n, 0);
+        nanoflann::resize(index_.root_bbox, d);
+        for (std::size_t i = 0; i < d; ++i) index_.root_bbox[i] = boxes_[i];
+        boxes_.clear();
+        boxes_.shrink_to_fit();
+    }
+
+private:
+    std::size_t dim() const { return D > 0 ? static_cast<std::size_t>(D) : dims_; }
+    double at(std::size_t position, std::size_t j) const
+    {
+        return pts_[position * dim() + j];
+    }
+    void swapPoints(std::size_t a, std::size_t b)
+    {
+        std::swap(acc_[a], acc_[b]);
+        double* pa = pts_ + a * dim();
+        double* pb = pts_ + b * dim();
+        for (std::size_t j = 0; j < dim(); ++j) std::swap(pa[j], pb[j]);
+    }
+    // The bounding boxes of the nodes on the path being built lie in
+    // boxes_, d intervals each; they are named by offset because the
+    // vector may move as it grows.
+    std::size_t pushBox(std::size_t from)
+    {
+        const std::size_t at = boxes_.size();
+        boxes_.resize(at + dim());
+        std::copy(boxes_.begin() + static_cast<std::ptrdiff_t>(from),
+                  boxes_.begin() + static_cast<std::ptrdiff_t>(from + dim()),
+                  boxes_.begin() + static_cast<std::ptrdiff_t>(at));
+        return at;
+    }
+
+    // divideTree over positions [left, right), with the box at offset box.
+    Node* divide(std::size_t left, std::size_t right, std::size_t box)
+    {
+        Node* node = index_.pool.template allocate<Node>();
+        const std::size_t d = dim();
+        if (right - left <= leafMax_) {
+            node->child1 = node->child2 = nullptr;
+            node->node_type.lr.left = left;
+            node->node_type.lr.right = right;
+            Interval* b = &boxes_[box];
+            for (std::size_t i = 0; i < d; ++i)
+                b[i].low = b[i].high = at(left, i);
+            for (std::size_t k = left + 1; k < right; ++k)
+                for (std::size_t i = 0; i < d; ++i) {
+                    if (b[i].low > at(k, i)) b[i].low = at(k, i);
+                    if (b[i].high < at(k, i)) b[i].high = at(k, i);
+                }
+            return node;
+        }
+
+        std::size_t idx;
+        std::size_t cutfeat;
+        double cutval;
+        middleSplit(left, right - left, idx, cutfeat, cutval, box);
+        node->node_type.sub.divfeat = static_cast<int>(cutfeat);
+
+        const std::size_t lbox = pushBox(box);
+        boxes_[lbox + cutfeat].high = cutval;
+        node->child1 = divide(left, left + idx, lbox);
+        const std::size_t rbox = pushBox(box);
+        boxes_[rbox + cutfeat].low = cutval;
+        node->child2 = divide(left + idx, right, rbox);
+
+        node->node_type.sub.divlow = boxes_[lbox + cutfeat].high;
+        node->node_type.sub.divhigh = boxes_[rbox + cutfeat].low;
+        for (std::size_t i = 0; i < d; ++i) {
+            boxes_[box + i].low =
+                std::min(boxes_[lbox + i].low, boxes_[rbox + i].low);
+            boxes_[box + i].high =
+                std::max(boxes_[lbox + i].high, boxes_[rbox + i].high);
+        }
+        boxes_.resize(lbox);
+        return node;
+    }
+
+    // middleSplit_. The library takes the minimum and maximum of each
+    // candidate dimension in a pass of its own and then again for the
+    // chosen one; here one pass serves all candidates, and the chosen one's
+    // values are reused. Each minimum and maximum is still taken over the
+    // same points in the same order, so the values are the same.
+    void middleSplit(std::size_t ind, std::size_t count, std::size_t& index,
+                     std::size_t& cutfeat, double& cutval, std::size_t box)
+    {
+        const double EPS = 0.00001;
+        const std::size_t d = dim();
+        const Interval* b = &boxes_[box];
+        double max_span = b[0].high - b[0].low;
+        for (std::size_t i = 1; i < d; ++i) {
+            const double span = b[i].high - b[i].low;
+            if (span > max_span) max_span = span;
+        }
+
+        candidates_.clear();
+        for (std::size_t i = 0; i < d; ++i) {
+            const double span = b[i].high - b[i].low;
+            if (span > (1 - EPS) * max_span) candidates_.push_back(i);
+        }
+        const std::size_t m = candidates_.size();
+        minMax_.resize(2 * m);
+        for (std::size_t c = 0; c < m; ++c)
+            minMax_[2 * c] = minMax_[2 * c + 1] = at(ind, candidates_[c]);
+        for (std::size_t i = 1; i < count; ++i) {
+            const double* p = pts_ + (ind + i) * d;
+            for (std::size_t c = 0; c < m; ++c) {
+                const double val = p[candidates_[c]];
+                if (val < minMax_[2 * c]) minMax_[2 * c] = val;
+                if (val > minMax_[2 * c + 1]) minMax_[2 * c + 1] = val;
+            }
+        }
+
+        double max_spread = -1;
+        cutfeat = 0;
+        std::size_t chosen = m;
+        for (std::size_t c = 0; c < m; ++c) {
+            const double spread = minMax_[2 * c + 1] - minMax_[2 * c];
+            if (spread > max_spread) {
+                cutfeat = candidates_[c];
+                max_spread = spread;
+                chosen = c;
+            }
+        }
+        const double split_val = (b[cutfeat].low + b[cutfeat].high) / 2;
+        double min_elem, max_elem;
+        if (chosen < m) {
+            min_elem = minMax_[2 * chosen];
+            max_elem = minMax_[2 * chosen + 1];
+        } else {
+            // No candidate (a box of no extent): dimension 0, as the
+            // library's default.
+            min_elem = max_elem = at(ind, cutfeat);
+            for (std::size_t i = 1; i < count; ++i) {
+                const double val = at(ind + i, cutfeat);
+                if (val < min_elem) min_elem = val;
+                if (val > max_elem) max_elem = val;
+            }
+        }
+
+        if (split_val < min_elem)
+            cutval = min_elem;
+        else if (split_val > max_elem)
+            cutval = max_elem;
+        else
+            cutval = split_val;
+
+        std::size_t lim1, lim2;
+        planeSplit(ind, count, cutfeat, cutval, lim1, lim2);
+
+        if (lim1 > count / 2)
+            index = lim1;
+        else if (lim2 < count / 2)
+            index = lim2;
+        else
+            index = count / 2;
+    }
+
+    // planeSplit, swap for swap, including its stop when right reaches 0.
+    void planeSplit(std::size_t ind, std::size_t count, std::size_t cutfeat,
+                    double cutval, std::size_t& lim1, std::size_t& lim2)
+    {
+        std::size_t left = 0;
+        std::size_t right = count - 1;
+        for (;;) {
+            while (left <= right && at(ind + left, cutfeat) < cutval) ++left;
+            while (right && left <= right && at(ind + right, cutfeat) >= cutval)
+                --right;
+            if (left > right || !right) break;
+            swapPoints(ind + left, ind + right);
+            ++left;
+            --right;
+        }
+        lim1 = left;
+        right = count - 1;
+        for (;;) {
+            while (left <= right && at(ind + left, cutfeat) <= cutval) ++left;
+            while (right && left <= right && at(ind + right, cutfeat) > cutval)
+                --right;
+            if (left > right || !right) break;
+            swapPoints(ind + left, ind + right);
+            ++left;
+            --right;
+        }
+        lim2 = left;
+    }
+
+    IndexT& index_;
+    double* pts_;
+    std::size_t dims_;
+    std::size_t leafMax_;
+    std::uint32_t* acc_ = nullptr;
+    std::vector<Interval> boxes_;
+    std::vector<std::size_t> candidates_;
+    std::vector<double> minMax_;
+};
+
+template <int D>
+void buildTree(Tree<D>& tree, double* points)
+{
+    Builder<D>(tree.index, points).build();
+}
+
+// The squared distance of nanoflann's L2_Adaptor::evalMetric, from query a
+// to point b: the coordinates in blocks of four, each block's four squares
+// summed left to right and the block then added, the rest one by one.
+template <int D>
+inline double squaredDistance(const double* a, const double* b, std::size_t d)
+{
+    if (D > 0) d = static_cast<std::size_t>(D);
+    double result = 0.0;
+    std::size_t j = 0;
+    for (; j + 4 <= d; j += 4) {
+        const double d0 = a[j] - b[j];
+        const double d1 = a[j + 1] - b[j + 1];
+        const double d2 = a[j + 2] - b[j + 2];
+        const double d3 = a[j + 3] - b[j + 3];
+        result += d0 * d0 + d1 * d1 + d2 * d2 + d3 * d3;
+    }
+    for (; j < d; ++j) {
+        const double d0 = a[j] - b[j];
+        result += d0 * d0;
+    }
+    return result;
+}
+
+// The exact k-nearest-neighbour search of nanoflann 1.4.3's findNeighbors
+// (SearchParams eps 0) over a tree made by buildTree, for a query that is a
+// point of the tree, with the recursion of its searchLevel unrolled onto a
+// stack kept from one query to the next. Nodes are visited in the same
+// order, and every distance, bound and comparison is computed as the
+// library computes it, so the result set receives the same points in the
+// same order. A leaf's points are read at their positions in the points
+// (the library reads point vAcc[i], which is the same point once the points
+// are in leaf order), so the index's vAcc is left free for the caller.
+//
+// ResultSet is nanoflann's KNNResultSet or one like it: worstDist(), and
+// addPoint(dist, position), which returns false when the search is to stop.
+// The positions it is given are positions in the points; index.vAcc names
+// their samples.
+template <int D>
+class Searcher {
+public:
+    using IndexT = Index<D>;
+    using Node = typename IndexT::Node;
+
+    Searcher(const IndexT& index, const double* points)
+        : index_(index),
+          pts_(points),
+          dims_(static_cast<std::size_t>(index.dim))
+    {
+        nanoflann::assign(bounds_, dims_, 0.0);
+    }
+
+    template <class ResultSet>
+    void search(const double* query, ResultSet& result)
+    {
+        // computeInitialDistances: a point of the tree lies in the root's
+        // bounding box, so every bound, and their sum, starts at 0.
+        for (std::size_t i = 0; i < dim(); ++i) bounds_[i] = 0.0;
+        level(query, index_.root_node, 0.0, result);
+    }
+
+private:
+    // searchLevel.
+    template <class ResultSet>
+    bool level(const double* query, const Node* node, double mindistsq,
+               ResultSet& result)
+    {
+        if (node->child1 == nullptr && node->child2 == nullptr) {
+            // The worst distance as the leaf is entered, as the library
+            // reads it.
+            const double worst = result.worstDist();
+            const double* p = pts_ + node->node_type.lr.left * dim();
+            for (std::size_t i = node->node_type.lr.left;
+                 i < node->node_type.lr.right; ++i, p += dim()) {
+                const double dist = squaredDistance<D>(query, p, dim());
+                if (dist < worst && !result.addPoint(dist, i)) return false;
+            }
+            return true;
+        }
+        const std::size_t idx =
+            static_cast<std::size_t>(node->node_type.sub.divfeat);
+        const double val = query[idx];
+        const double diff1 = val - node->node_type.sub.divlow;
+        const double diff2 = val - node->node_type.sub.divhigh;
+        const Node* best;
+        const Node* other;
+        double cut;
+        if ((diff1 + diff2) < 0) {
+            best = node->child1;
+            other = node->child2;
+            cut = (val - node->node_type.sub.divhigh) *
+                  (val - node->node_type.sub.divhigh);
+        } else {
+            best = node->child2;
+            other = node->child1;
+            cut = (val - node->node_type.sub.divlow) *
+                  (val - node->node_type.sub.divlow);
+        }
+        if (!level(query, best, mindistsq, result)) return false;
+        const double dst = bounds_[idx];
+        mindistsq = mindistsq + cut - dst;
+        bounds_[idx] = cut;
+        if (mindistsq <= result.worstDist() &&
+            !level(query, other, mindistsq, result))
+            return false;
+        bounds_[idx] = dst;
+        return true;
+    }
+
+    std::size_t dim() const { return D > 0 ? static_cast<std::size_t>(D) : dims_; }
+
+    const IndexT& index_;
+    const double* pts_;
+    std::size_t dims_;
+    typename IndexT::distance_vector_t bounds_;
+};
+
+}  // namespace kd
+}  // namespace arvel
+
+#endif

@@ -1,0 +1,153 @@
+// The tree of buildTree against nanoflann's own buildIndex, node for node,
+// and its search against the library's findNeighbors, query for query.
+#include "kdTree.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+#include <nanoflann.hpp>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+using arvel_test::Rng;
+
+namespace {
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Sample sets that reach the corners of the build: Gaussian; a coarse grid,
+// where cuts fall on many equal coordinates; runs of repeated points;
+// points at 2^-i, where every cut splits off one point; all points equal;
+// and signed zeros among the coordinates.
+enum class Kind { gauss, grid, repeated, halving, equal, zeros };
+
+std::vector<double> makePoints(Kind kind, std::size_t n, std::size_t d,
+                               std::uint64_t seed)
+{
+    Rng rng(seed);
+    std::vector<double> pts(n * d);
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = 0; j < d; ++j) {
+            double v = 0.0;
+            switch (kind) {
+            case Kind::gauss: v = rng.gauss(); break;
+            case Kind::grid: v = static_cast<double>(rng.next() % 5); break;
+            case Kind::repeated:
+                v = i % 4 != 0 ? pts[(i - 1) * d + j] : rng.gauss();
+                break;
+            case Kind::halving:
+                v = std::ldexp(1.0, -static_cast<int>(i % 900)) * (j + 1.0);
+                break;
+            case Kind::equal: v = 3.0; break;
+            case Kind::zeros:
+                v = rng.next() % 3 == 0 ? 1.0 : rng.next() % 2 ? 0.0 : -0.0;
+                break;
+            }
+            pts[i * d + j] = v;
+        }
+    return pts;
+}
+
+template <int D>
+void expectSameNodes(const typename arvel::kd::Index<D>::Node* a,
+                     const typename arvel::kd::Index<D>::Node* b, int& nodes)
+{
+    ++nodes;
+    ASSERT_EQ(a->child1 == nullptr, b->child1 == nullptr);
+    ASSERT_EQ(a->child2 == nullptr, b->child2 == nullptr);
+    if (a->child1 == nullptr && a->child2 == nullptr) {
+        ASSERT_EQ(a->node_type.lr.left, b->node_type.lr.left);
+        ASSERT_EQ(a->node_type.lr.right, b->node_type.lr.right);
+        return;
+    }
+    ASSERT_EQ(a->node_type.sub.divfeat, b->node_type.sub.divfeat);
+    ASSERT_TRUE(sameBits(a->node_type.sub.divlow, b->node_type.sub.divlow));
+    ASSERT_TRUE(sameBits(a->node_type.sub.divhigh, b->node_type.sub.divhigh));
+    expectSameNodes<D>(a->child1, b->child1, nodes);
+    expectSameNodes<D>(a->child2, b->child2, nodes);
+}
+
+// Builds both trees over one point set, compares them, then searches every
+// point of it with k + 1 = 1, 5 and 12 neighbours both ways.
+template <int D>
+void compareWithLibrary(const std::vector<double>& original, std::size_t n,
+                        std::size_t d, std::size_t leafMax)
+{
+    using namespace arvel::kd;
+    Tree<D> theirs(original.data(), n, d, leafMax);
+    theirs.index.buildIndex();
+
+    std::vector<double> moved(original);
+    Tree<D> ours(moved.data(), n, d, leafMax);
+    buildTree(ours, moved.data());
+
+    ASSERT_EQ(ours.index.vAcc, theirs.index.vAcc);
+    for (std::size_t j = 0; j < d; ++j) {
+        const auto& a = ours.index.root_bbox[j];
+        const auto& b = theirs.index.root_bbox[j];
+        ASSERT_TRUE(sameBits(a.low, b.low) && sameBits(a.high, b.high));
+    }
+    int nodes = 0;
+    expectSameNodes<D>(ours.index.root_node, theirs.index.root_node, nodes);
+    ASSERT_EQ(ours.index.pool.usedMemory, theirs.index.pool.usedMemory);
+    for (std::size_t p = 0; p < n; ++p)
+        for (std::size_t j = 0; j < d; ++j)
+            ASSERT_TRUE(sameBits(moved[p * d + j],
+                                 original[ours.index.vAcc[p] * d + j]))
+                << "point at " << p;
+
+    Searcher<D> searcher(ours.index, moved.data());
+    for (std::size_t capacity : {1, 5, 12}) {
+        std::vector<std::size_t> ia(capacity), ib(capacity);
+        std::vector<double> da(capacity), db(capacity);
+        nanoflann::KNNResultSet<double, std::size_t, std::size_t> ra(capacity);
+        nanoflann::KNNResultSet<double, std::size_t, std::size_t> rb(capacity);
+        // Every point of the small sets, every seventh of the large ones.
+        const std::size_t stride = n > 500 ? 7 : 1;
+        for (std::size_t p = 0; p < n; p += stride) {
+            const double* query = moved.data() + p * d;
+            ra.init(ia.data(), da.data());
+            searcher.search(query, ra);
+            rb.init(ib.data(), db.data());
+            theirs.index.findNeighbors(rb, query,
+                                       nanoflann::SearchParams(10, 0.0f, true));
+            ASSERT_EQ(ra.size(), rb.size());
+            for (std::size_t s = 0; s < capacity; ++s) {
+                ASSERT_TRUE(sameBits(da[s], db[s]))
+                    << "query " << p << " slot " << s;
+                if (s < ra.size()) {
+                    ASSERT_EQ(ours.index.vAcc[ia[s]], ib[s])
+                        << "query " << p << " slot " << s;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+TEST(KdTree, BuildsTheLibrarysTreeAndSearchesAsItDoes)
+{
+    const Kind kinds[] = {Kind::gauss, Kind::grid, Kind::repeated,
+                          Kind::halving, Kind::equal, Kind::zeros};
+    std::uint64_t seed = 11;
+    for (Kind kind : kinds)
+        for (std::size_t d : {1, 2, 3, 4, 7, 12})
+            for (std::size_t n : {1, 9, 10, 11, 300, 3000})
+                for (std::size_t leafMax : {1, 10}) {
+                    SCOPED_TRACE(testing::Message()
+                                 << "kind " << static_cast<int>(kind) << " d "
+                                 << d << " n " << n << " leaf " << leafMax);
+                    const std::vector<double> pts =
+                        makePoints(kind, n, d, seed++);
+                    switch (d) {
+                    case 1: compareWithLibrary<1>(pts, n, d, leafMax); break;
+                    case 2: compareWithLibrary<2>(pts, n, d, leafMax); break;
+                    case 3: compareWithLibrary<3>(pts, n, d, leafMax); break;
+                    default: compareWithLibrary<-1>(pts, n, d, leafMax); break;
+                    }
+                    if (HasFatalFailure()) return;
+                }
+}

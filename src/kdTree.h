@@ -219,14 +219,21 @@ private:
         }
         const std::size_t m = candidates_.size();
         minMax_.resize(2 * m);
-        for (std::size_t c = 0; c < m; ++c)
-            minMax_[2 * c] = minMax_[2 * c + 1] = at(ind, candidates_[c]);
-        for (std::size_t i = 1; i < count; ++i) {
-            const double* p = pts_ + (ind + i) * d;
-            for (std::size_t c = 0; c < m; ++c) {
-                const double val = p[candidates_[c]];
-                if (val < minMax_[2 * c]) minMax_[2 * c] = val;
-                if (val > minMax_[2 * c + 1]) minMax_[2 * c + 1] = val;
+        if (m == 1) {
+            // Most often one dimension is clearly the widest.
+            minMaxOf(ind, count, candidates_[0], minMax_[0], minMax_[1]);
+        } else {
+            for (std::size_t c = 0; c < m; ++c)
+                minMax_[2 * c] = minMax_[2 * c + 1] = at(ind, candidates_[c]);
+            for (std::size_t i = 1; i < count; ++i) {
+                const double* p = pts_ + (ind + i) * d;
+                for (std::size_t c = 0; c < m; ++c) {
+                    const double val = p[candidates_[c]];
+                    double& lo = minMax_[2 * c];
+                    double& hi = minMax_[2 * c + 1];
+                    lo = val < lo ? val : lo;
+                    hi = val > hi ? val : hi;
+                }
             }
         }
 
@@ -249,12 +256,7 @@ private:
         } else {
             // No candidate (a box of no extent): dimension 0, as the
             // library's default.
-            min_elem = max_elem = at(ind, cutfeat);
-            for (std::size_t i = 1; i < count; ++i) {
-                const double val = at(ind + i, cutfeat);
-                if (val < min_elem) min_elem = val;
-                if (val > max_elem) max_elem = val;
-            }
+            minMaxOf(ind, count, cutfeat, min_elem, max_elem);
         }
 
         if (split_val < min_elem)
@@ -275,23 +277,51 @@ private:
             index = count / 2;
     }
 
-    // planeSplit, swap for swap, including its stop when right reaches 0.
+    // computeMinMax: the first value, then each smaller or larger one in
+    // turn. (val < lo ? val : lo is if (val < lo) lo = val without a branch.)
+    void minMaxOf(std::size_t ind, std::size_t count, std::size_t j,
+                  double& lo, double& hi) const
+    {
+        const double* p = pts_ + ind * dim() + j;
+        lo = hi = p[0];
+        for (std::size_t i = 1; i < count; ++i) {
+            const double val = p[i * dim()];
+            lo = val < lo ? val : lo;
+            hi = val > hi ? val : hi;
+        }
+    }
+
+    // planeSplit. Its first pass is Hoare's partition on v < cutval: it
+    // swaps the first point from the left that is not below cutval with the
+    // first point from the right that is, then the second pair, and so on
+    // while the two sides have not met, and stops with lim1 = the number of
+    // points below cutval. (Its stop when right reaches 0 is reached only
+    // when no point is below cutval.) The same swaps are made here without
+    // the scans' unpredictable branches: the points below cutval are
+    // counted, and then the points not below it among the first lim1 are
+    // swapped, in order, with the points below it among the rest, from the
+    // right. The second pass, on v <= cutval over the points from lim1 on,
+    // moves the points equal to cutval; there are seldom any, and it runs
+    // as the library's loop.
     void planeSplit(std::size_t ind, std::size_t count, std::size_t cutfeat,
                     double cutval, std::size_t& lim1, std::size_t& lim2)
     {
-        std::size_t left = 0;
-        std::size_t right = count - 1;
-        for (;;) {
-            while (left <= right && at(ind + left, cutfeat) < cutval) ++left;
-            while (right && left <= right && at(ind + right, cutfeat) >= cutval)
-                --right;
-            if (left > right || !right) break;
-            swapPoints(ind + left, ind + right);
-            ++left;
-            --right;
+        const double* v = pts_ + ind * dim() + cutfeat;
+        const std::size_t stride = dim();
+        std::size_t below = 0, equal = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            below += v[i * stride] < cutval;
+            equal += v[i * stride] == cutval;
         }
-        lim1 = left;
-        right = count - 1;
+        lim1 = below;
+        swapMisplaced(ind, count, cutfeat, cutval, lim1);
+        if (equal == 0) {
+            lim2 = lim1;
+            return;
+        }
+
+        std::size_t left = lim1;
+        std::size_t right = count - 1;
         for (;;) {
             while (left <= right && at(ind + left, cutfeat) <= cutval) ++left;
             while (right && left <= right && at(ind + right, cutfeat) > cutval)
@@ -302,6 +332,52 @@ private:
             --right;
         }
         lim2 = left;
+    }
+
+    // Swaps the points of [ind, ind + lim1) not below cutval, left to
+    // right, with those of [ind + lim1, ind + count) below it, right to
+    // left. The two sides hold as many. Each side is scanned a block at a
+    // time into a list of the block's offsets that qualify.
+    void swapMisplaced(std::size_t ind, std::size_t count, std::size_t cutfeat,
+                       double cutval, std::size_t lim1)
+    {
+        enum { block = 256 };
+        std::uint16_t offL[block], offR[block];
+        std::size_t nL = 0, sL = 0, nR = 0, sR = 0;
+        std::size_t l = 0, r = count;  // next to scan: l up, r - 1 down
+        std::size_t baseL = 0, baseR = 0;
+        const std::size_t stride = dim();
+        const double* v = pts_ + ind * stride + cutfeat;
+        for (;;) {
+            if (sL == nL) {
+                if (l == lim1) return;
+                const std::size_t len = std::min<std::size_t>(block, lim1 - l);
+                nL = sL = 0;
+                for (std::size_t t = 0; t < len; ++t) {
+                    offL[nL] = static_cast<std::uint16_t>(t);
+                    nL += !(v[(l + t) * stride] < cutval);
+                }
+                baseL = l;
+                l += len;
+                continue;
+            }
+            if (sR == nR) {
+                const std::size_t len = std::min<std::size_t>(block, r - lim1);
+                nR = sR = 0;
+                for (std::size_t t = 0; t < len; ++t) {
+                    offR[nR] = static_cast<std::uint16_t>(t);
+                    nR += v[(r - 1 - t) * stride] < cutval;
+                }
+                baseR = r - 1;
+                r -= len;
+                continue;
+            }
+            const std::size_t pairs = std::min(nL - sL, nR - sR);
+            for (std::size_t t = 0; t < pairs; ++t)
+                swapPoints(ind + baseL + offL[sL + t], ind + baseR - offR[sR + t]);
+            sL += pairs;
+            sR += pairs;
+        }
     }
 
     IndexT& index_;

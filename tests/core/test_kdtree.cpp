@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <nanoflann.hpp>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -117,7 +118,12 @@ void compareWithLibrary(const std::vector<double>& original, std::size_t n,
             for (std::size_t s = 0; s < capacity; ++s) {
                 ASSERT_TRUE(sameBits(da[s], db[s]))
                     << "query " << p << " slot " << s;
-                if (s < ra.size()) {
+                // Equal distances keep the order in which they were found.
+                // Where doubles are computed with excess precision (x87),
+                // two distances that are equal once stored may compare
+                // unequal in a register, so the order of ties is checked
+                // only where they cannot.
+                if (FLT_EVAL_METHOD == 0 && s < ra.size()) {
                     ASSERT_EQ(ours.index.vAcc[ia[s]], ib[s])
                         << "query " << p << " slot " << s;
                 }
@@ -137,6 +143,7 @@ TEST(KdTree, BuildsTheLibrarysTreeAndSearchesAsItDoes)
         for (std::size_t d : {1, 2, 3, 4, 7, 12})
             for (std::size_t n : {1, 9, 10, 11, 300, 3000})
                 for (std::size_t leafMax : {1, 10}) {
+                    if (leafMax == 1 && n > 300) continue;
                     SCOPED_TRACE(testing::Message()
                                  << "kind " << static_cast<int>(kind) << " d "
                                  << d << " n " << n << " leaf " << leafMax);

@@ -9,7 +9,10 @@
 // their indices. It makes the tree that KDTreeSingleIndexAdaptor::buildIndex
 // makes, node for node and bit for bit (the core tests compare the two),
 // while reading memory in order; and it leaves the points in the tree's leaf
-// order, which is the order the search wants them in.
+// order, which is the order the search wants them in. Where doubles are
+// computed with excess precision (x87), the library's own splits depend on
+// how the compiler keeps its values; there the tree is a valid tree of the
+// same algorithm, but may differ from the library's in a split.
 #ifndef ARVEL_KDTREE_H
 #define ARVEL_KDTREE_H
 
@@ -265,6 +268,15 @@ private:
             cutval = max_elem;
         else
             cutval = split_val;
+        // Where doubles are computed with excess precision (x87), the
+        // midpoint may still be held wider than a double, and a register
+        // copy and a stored copy of it could then disagree about a point
+        // equal to the stored one. It is stored once here, so that every
+        // comparison of the partition is against the same double. (It lies
+        // in [min_elem, max_elem] either way, as rounding keeps order, so
+        // both children get points.) Elsewhere this changes nothing.
+        const volatile double stored = cutval;
+        cutval = stored;
 
         std::size_t lim1, lim2;
         planeSplit(ind, count, cutfeat, cutval, lim1, lim2);
@@ -362,6 +374,9 @@ private:
                 continue;
             }
             if (sR == nR) {
+                // The two sides hold as many; should they not, the
+                // partition ends rather than scan nothing for ever.
+                if (r == lim1) return;
                 const std::size_t len = std::min<std::size_t>(block, r - lim1);
                 nR = sR = 0;
                 for (std::size_t t = 0; t < len; ++t) {
@@ -421,13 +436,13 @@ inline double squaredDistance(const double* a, const double* b, std::size_t d)
 
 // The exact k-nearest-neighbour search of nanoflann 1.4.3's findNeighbors
 // (SearchParams eps 0) over a tree made by buildTree, for a query that is a
-// point of the tree, with the recursion of its searchLevel unrolled onto a
-// stack kept from one query to the next. Nodes are visited in the same
-// order, and every distance, bound and comparison is computed as the
-// library computes it, so the result set receives the same points in the
-// same order. A leaf's points are read at their positions in the points
-// (the library reads point vAcc[i], which is the same point once the points
-// are in leaf order), so the index's vAcc is left free for the caller.
+// point of the tree, with one bounds buffer kept from one query to the
+// next. Nodes are visited in the same order, and every distance, bound and
+// comparison is computed as the library computes it, so the result set
+// receives the same distances in the same order. A leaf's points are read
+// at their positions in the points (the library reads point vAcc[i], which
+// is the same point once the points are in leaf order), so the index's
+// vAcc is left free for the caller.
 //
 // ResultSet is nanoflann's KNNResultSet or one like it: worstDist(), and
 // addPoint(dist, position), which returns false when the search is to stop.

@@ -16,18 +16,12 @@
 #ifndef ARVEL_KDTREE_H
 #define ARVEL_KDTREE_H
 
-#include <nanoflann.hpp>
+#include "kdRelease.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-// The build and the search are written against nanoflann 1.4: the index's
-// point order vAcc, its build and its search entry points were renamed or
-// rewritten in 1.5.
-static_assert(NANOFLANN_VERSION >= 0x140 && NANOFLANN_VERSION < 0x150,
-              "the kd-tree needs nanoflann 1.4");
 
 namespace arvel {
 namespace kd {
@@ -94,20 +88,20 @@ public:
     Builder(IndexT& index, double* points)
         : index_(index),
           pts_(points),
-          dims_(static_cast<std::size_t>(index.dim)),
-          leafMax_(index.m_leaf_max_size)
+          dims_(static_cast<std::size_t>(release::dim(index))),
+          leafMax_(release::leafMaxSize(index))
     {
     }
 
     void build()
     {
-        const std::size_t n = index_.m_size;
-        index_.vAcc.resize(n);
+        const std::size_t n = release::pointCount(index_);
+        release::order(index_).resize(n);
         for (std::size_t i = 0; i < n; ++i)
-            index_.vAcc[i] = static_cast<std::uint32_t>(i);
-        acc_ = index_.vAcc.data();
+            release::order(index_)[i] = static_cast<std::uint32_t>(i);
+        acc_ = release::order(index_).data();
         index_.freeIndex(index_);
-        index_.m_size_at_index_build = n;
+        release::sizeAtBuild(index_) = n;
         if (n == 0) return;
 
         // computeBoundingBox: the points in their given order.
@@ -120,9 +114,9 @@ public:
                 if (at(k, i) < boxes_[i].low) boxes_[i].low = at(k, i);
                 if (at(k, i) > boxes_[i].high) boxes_[i].high = at(k, i);
             }
-        index_.root_node = divide(0, n, 0);
-        nanoflann::resize(index_.root_bbox, d);
-        for (std::size_t i = 0; i < d; ++i) index_.root_bbox[i] = boxes_[i];
+        release::root(index_) = divide(0, n, 0);
+        nanoflann::resize(release::rootBox(index_), d);
+        for (std::size_t i = 0; i < d; ++i) release::rootBox(index_)[i] = boxes_[i];
         boxes_.clear();
         boxes_.shrink_to_fit();
     }
@@ -156,7 +150,7 @@ private:
     // divideTree over positions [left, right), with the box at offset box.
     Node* divide(std::size_t left, std::size_t right, std::size_t box)
     {
-        Node* node = index_.pool.template allocate<Node>();
+        Node* node = release::pool(index_).template allocate<Node>();
         const std::size_t d = dim();
         if (right - left <= leafMax_) {
             node->child1 = node->child2 = nullptr;
@@ -457,7 +451,7 @@ public:
     Searcher(const IndexT& index, const double* points)
         : index_(index),
           pts_(points),
-          dims_(static_cast<std::size_t>(index.dim))
+          dims_(static_cast<std::size_t>(release::dim(index)))
     {
         nanoflann::assign(bounds_, dims_, 0.0);
     }
@@ -468,7 +462,7 @@ public:
         // computeInitialDistances: a point of the tree lies in the root's
         // bounding box, so every bound, and their sum, starts at 0.
         for (std::size_t i = 0; i < dim(); ++i) bounds_[i] = 0.0;
-        level(query, index_.root_node, 0.0, result);
+        level(query, release::root(index_), 0.0, result);
     }
 
 private:

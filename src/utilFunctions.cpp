@@ -206,7 +206,7 @@ void logTerms(const CMatrix& X, int k, bool rescale, int shift,
     // comparison of the search, is the one nanoflann's buildIndex makes.
     kd::Tree<D> tree(points.data, rows, dims, 10);
     kd::buildTree(tree, points.data);
-    const std::vector<std::uint32_t>& sample = tree.index.vAcc;
+    const std::vector<std::uint32_t>& sample = kd::release::order(tree.index);
 
     const std::size_t capacity = static_cast<std::size_t>(k) + 1;
     std::vector<double> dists(capacity);

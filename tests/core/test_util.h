@@ -4,6 +4,7 @@
 #define ARVEL_TEST_UTIL_H
 
 #include "CMatrix.h"
+#include "kdTree.h"
 
 #include <cfloat>
 #include <cmath>
@@ -107,6 +108,46 @@ inline bool agrees(double a, double b, std::int64_t x87Ulps)
     (void)x87Ulps;
     return sameBits(a, b);
 #endif
+}
+
+// Whether the library's own tree and search, run as a plain loop, give the
+// neighbour statistic to the bit with the release in use (its build is
+// sound on every point set, and it groups the squared distance as Arvel
+// does in d dimensions).
+inline bool libraryLoopComparable(int d)
+{
+    return ARVEL_NANOFLANN_BUILD_SOUND &&
+           (ARVEL_NANOFLANN_DISTANCES_AS_OURS || d < 3);
+}
+
+// The neighbour statistic by the plain loop: the library's buildIndex over
+// the samples, then one findNeighbors per sample in sample order, with the
+// library's own result set.
+inline double libraryLoop(const arvel::CMatrix& m, int k)
+{
+    namespace kd = arvel::kd;
+    const int n = m.rows(), d = m.cols();
+    const std::size_t rows = static_cast<std::size_t>(n);
+    const std::size_t dims = static_cast<std::size_t>(d);
+    const std::size_t slots = static_cast<std::size_t>(k) + 1;
+    std::vector<double> points(rows * dims);
+    for (std::size_t i = 0; i < rows; ++i)
+        for (std::size_t j = 0; j < dims; ++j)
+            points[i * dims + j] = m.data[i + j * rows];
+    kd::Tree<-1> tree(points.data(), rows, dims, 10);
+    tree.index.buildIndex();
+    std::vector<std::size_t> idx(slots);
+    std::vector<double> dist(slots);
+    nanoflann::KNNResultSet<double, std::size_t, std::size_t> rs(slots);
+    double S = 0.0;
+    for (std::size_t i = 0; i < rows; ++i) {
+        rs.init(idx.data(), dist.data());
+        tree.index.findNeighbors(rs, points.data() + i * dims,
+                                 kd::release::exactSearch());
+        const double x = dist[slots - 1];
+        S = S + (x == 0.0 ? 0.0 : std::log(x));
+    }
+    return ((static_cast<double>(d) * S) / static_cast<double>(n)) * 0.5;
 }
 
 }  // namespace arvel_test

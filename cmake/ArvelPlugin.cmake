@@ -3,7 +3,7 @@
 # arvel_add_plugin(<target> SUFFIX <ext> [HOST_MEX_H] [INCLUDES dirs...]
 #                  [LIBRARIES libs...])
 #
-# The six modules of src/ are compiled as one translation unit. Only
+# The modules of src/ are compiled as one translation unit. Only
 # mexFunction is exported. HOST_MEX_H builds against the host's own mex.h
 # (found in INCLUDES) instead of the project's declarations of the host API.
 set(ARVEL_PLUGIN_SOURCES
@@ -12,7 +12,8 @@ set(ARVEL_PLUGIN_SOURCES
   ${PROJECT_SOURCE_DIR}/src/mxHelper.cpp
   ${PROJECT_SOURCE_DIR}/src/utilFunctions.cpp
   ${PROJECT_SOURCE_DIR}/src/hest_continuous.cpp
-  ${PROJECT_SOURCE_DIR}/src/mi_continuous.cpp)
+  ${PROJECT_SOURCE_DIR}/src/mi_continuous.cpp
+  ${PROJECT_SOURCE_DIR}/src/workers.cpp)
 
 function(arvel_add_plugin target)
   cmake_parse_arguments(P "HOST_MEX_H" "SUFFIX" "INCLUDES;LIBRARIES" ${ARGN})
@@ -26,7 +27,8 @@ function(arvel_add_plugin target)
     RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/plugin)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_include_directories(${target} SYSTEM PRIVATE ${P_INCLUDES})
-  target_link_libraries(${target} PRIVATE nanoflann::nanoflann ${P_LIBRARIES})
+  target_link_libraries(${target} PRIVATE nanoflann::nanoflann Threads::Threads
+    ${P_LIBRARIES})
   if(P_HOST_MEX_H)
     target_compile_definitions(${target} PRIVATE ARVEL_HOST_MEX_H)
   endif()

@@ -17,11 +17,19 @@
 #define ARVEL_KDTREE_H
 
 #include "kdRelease.h"
+#include "workers.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <stdexcept>
+#include <system_error>
 #include <vector>
+
+#ifndef ARVEL_NO_THREADS
+#include <thread>
+#endif
 
 namespace arvel {
 namespace kd {
@@ -71,6 +79,9 @@ struct Tree {
 
     Points<D> points;
     Index<D> index;
+    // The node pools of the subtrees built on other threads; their nodes
+    // live as long as the index's own.
+    std::deque<nanoflann::PooledAllocator> pools;
 };
 
 // buildIndex of nanoflann 1.4.3 over the points of tree, with the points
@@ -85,15 +96,53 @@ public:
     using Node = typename IndexT::Node;
     using Interval = typename IndexT::Interval;
 
-    Builder(IndexT& index, double* points)
-        : index_(index),
+    // A builder of the whole tree over points, which may hand subtrees to
+    // up to threads - 1 other threads, each with a pool of pools.
+    Builder(Tree<D>& tree, double* points, unsigned threads)
+        : index_(tree.index),
+          pool_(&release::pool(tree.index)),
           pts_(points),
-          dims_(static_cast<std::size_t>(release::dim(index))),
-          leafMax_(release::leafMaxSize(index))
+          dims_(static_cast<std::size_t>(release::dim(tree.index))),
+          leafMax_(release::leafMaxSize(tree.index)),
+          spare_(&tree.pools),
+          threads_(threads < 1 ? 1 : threads)
     {
     }
 
     void build()
+    {
+        try {
+            buildAll();
+        } catch (const Stopped&) {
+            // Another thread failed: its failure is the build's.
+            failure_.rethrow();
+            throw std::runtime_error("tree build stopped");
+        }
+    }
+
+private:
+    // Thrown where a subtree's build sees that another one has failed.
+    struct Stopped {};
+
+    // A builder of one subtree on another thread, sharing the index, the
+    // points and the failure, with nodes from a pool of its own.
+    Builder(const Builder& parent, nanoflann::PooledAllocator* pool)
+        : index_(parent.index_),
+          pool_(pool),
+          pts_(parent.pts_),
+          dims_(parent.dims_),
+          leafMax_(parent.leafMax_),
+          acc_(parent.acc_),
+          spare_(parent.spare_),
+          nextPool_(parent.nextPool_),
+          failureOf_(parent.failureOf_),
+          threads_(1)
+    {
+    }
+
+    WorkerFailure& failure() { return failureOf_ ? *failureOf_ : failure_; }
+
+    void buildAll()
     {
         const std::size_t n = release::pointCount(index_);
         release::order(index_).resize(n);
@@ -103,6 +152,10 @@ public:
         index_.freeIndex(index_);
         release::sizeAtBuild(index_) = n;
         if (n == 0) return;
+        // One pool for each other thread, made here on the calling thread.
+        if (spare_->size() < threads_ - 1) spare_->resize(threads_ - 1);
+        nextPool_ = &poolsTaken_;
+        failureOf_ = &failure_;
 
         // computeBoundingBox: the points in their given order.
         const std::size_t d = dim();
@@ -114,14 +167,13 @@ public:
                 if (at(k, i) < boxes_[i].low) boxes_[i].low = at(k, i);
                 if (at(k, i) > boxes_[i].high) boxes_[i].high = at(k, i);
             }
-        release::root(index_) = divide(0, n, 0);
+        release::root(index_) = divide(0, n, 0, threads_);
         nanoflann::resize(release::rootBox(index_), d);
         for (std::size_t i = 0; i < d; ++i) release::rootBox(index_)[i] = boxes_[i];
         boxes_.clear();
         boxes_.shrink_to_fit();
     }
 
-private:
     std::size_t dim() const { return D > 0 ? static_cast<std::size_t>(D) : dims_; }
     double at(std::size_t position, std::size_t j) const
     {
@@ -147,10 +199,13 @@ private:
         return at;
     }
 
-    // divideTree over positions [left, right), with the box at offset box.
-    Node* divide(std::size_t left, std::size_t right, std::size_t box)
+    // divideTree over positions [left, right), with the box at offset box,
+    // on this thread and up to threads - 1 others.
+    Node* divide(std::size_t left, std::size_t right, std::size_t box,
+                 unsigned threads)
     {
-        Node* node = release::pool(index_).template allocate<Node>();
+        if (failure().stopped()) throw Stopped();
+        Node* node = pool_->template allocate<Node>();
         const std::size_t d = dim();
         if (right - left <= leafMax_) {
             node->child1 = node->child2 = nullptr;
@@ -175,10 +230,42 @@ private:
 
         const std::size_t lbox = pushBox(box);
         boxes_[lbox + cutfeat].high = cutval;
-        node->child1 = divide(left, left + idx, lbox);
+        if (threads > 1 && right - left >= kForkAt) {
+            // The two halves of a split are independent: the first is
+            // built on another thread, with half the threads, into a
+            // builder of its own, whose box comes back into lbox.
+            Builder other(*this, &(*spare_)[(*nextPool_)++]);
+            other.boxes_.assign(boxes_.begin() + static_cast<std::ptrdiff_t>(lbox),
+                                boxes_.begin() + static_cast<std::ptrdiff_t>(lbox + d));
+            const unsigned theirs = threads / 2;
+            const std::size_t mid = left + idx;
+            Fork fork(failure());
+            fork.start([&other, left, mid, theirs] {
+                other.root_ = other.divide(left, mid, 0, theirs);
+            });
+            const std::size_t rbox = pushBox(box);
+            boxes_[rbox + cutfeat].low = cutval;
+            node->child2 = divide(mid, right, rbox, threads - theirs);
+            fork.finish();
+            node->child1 = other.root_;
+            std::copy(other.boxes_.begin(), other.boxes_.begin() +
+                      static_cast<std::ptrdiff_t>(d),
+                      boxes_.begin() + static_cast<std::ptrdiff_t>(lbox));
+            return finishNode(node, cutfeat, lbox, rbox, box);
+        }
+        node->child1 = divide(left, left + idx, lbox, threads);
         const std::size_t rbox = pushBox(box);
         boxes_[rbox + cutfeat].low = cutval;
-        node->child2 = divide(left + idx, right, rbox);
+        node->child2 = divide(left + idx, right, rbox, threads);
+        return finishNode(node, cutfeat, lbox, rbox, box);
+    }
+
+    // The split values of a node from its children's boxes, and its own
+    // box as their union.
+    Node* finishNode(Node* node, std::size_t cutfeat, std::size_t lbox,
+                     std::size_t rbox, std::size_t box)
+    {
+        const std::size_t d = dim();
 
         node->node_type.sub.divlow = boxes_[lbox + cutfeat].high;
         node->node_type.sub.divhigh = boxes_[rbox + cutfeat].low;
@@ -389,20 +476,94 @@ private:
         }
     }
 
+    // A subtree's build on another thread. Should the thread not start,
+    // the subtree is built here at once. The thread is always joined before
+    // the fork is left, and its failure stops the other builds: unwinding
+    // past a fork tells the others to stop, then waits for its thread.
+    class Fork {
+    public:
+        explicit Fork(WorkerFailure& failure) : failure_(failure) {}
+        Fork(const Fork&) = delete;
+        Fork& operator=(const Fork&) = delete;
+        ~Fork()
+        {
+            if (!joined_) {
+                failure_.requestStop();
+                join();
+            }
+        }
+        template <class Work>
+        void start(Work work)
+        {
+#ifndef ARVEL_NO_THREADS
+            WorkerFailure& failure = failure_;
+            auto body = [work, &failure]() noexcept {
+                try {
+                    work();
+                } catch (const Stopped&) {
+                    // stopped by another failure, which is recorded
+                } catch (...) {
+                    failure.record(std::current_exception());
+                }
+            };
+            try {
+                thread_ = std::thread(body);
+                return;
+            } catch (const std::system_error&) {
+                // no thread: built here
+            }
+#endif
+            work();
+        }
+        // Waits for the thread; a failure there stops this build too.
+        void finish()
+        {
+            join();
+            if (failure_.stopped()) throw Stopped();
+        }
+
+    private:
+        void join()
+        {
+            joined_ = true;
+#ifndef ARVEL_NO_THREADS
+            if (thread_.joinable()) thread_.join();
+#endif
+        }
+        WorkerFailure& failure_;
+        bool joined_ = false;
+#ifndef ARVEL_NO_THREADS
+        std::thread thread_;
+#endif
+    };
+
+    // Subtrees of fewer points are built on the thread that reaches them.
+    static const std::size_t kForkAt = 1 << 15;
+
     IndexT& index_;
+    nanoflann::PooledAllocator* pool_;
     double* pts_;
     std::size_t dims_;
     std::size_t leafMax_;
     std::uint32_t* acc_ = nullptr;
+    std::deque<nanoflann::PooledAllocator>* spare_;
+    std::atomic<std::size_t>* nextPool_ = nullptr;
+    WorkerFailure* failureOf_ = nullptr;
+    unsigned threads_;
+    Node* root_ = nullptr;
+    std::atomic<std::size_t> poolsTaken_{0};
+    WorkerFailure failure_;
     std::vector<Interval> boxes_;
     std::vector<std::size_t> candidates_;
     std::vector<double> minMax_;
 };
 
+// Builds tree over points, on up to threads threads: the same tree for
+// every number of threads.
 template <int D>
-void buildTree(Tree<D>& tree, double* points)
+void buildTree(Tree<D>& tree, double* points, unsigned threads = 1)
 {
-    Builder<D>(tree.index, points).build();
+    Builder<D>(tree, points, threads).build();
 }
 
 // The squared distance of nanoflann's L2_Adaptor::evalMetric, from query a

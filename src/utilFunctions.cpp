@@ -1,6 +1,7 @@
 #include "utilFunctions.h"
 
 #include "kdTree.h"
+#include "workers.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -176,10 +177,11 @@ private:
 
 // Fills terms[i] with log(rho_i^2) (0 for rho_i = 0) for every sample i of X,
 // its coordinates scaled by 2^shift when rescale is set and logScale added
-// back, with the tree and search below: D is the dimension, or -1.
+// back, with the tree and search below: D is the dimension, or -1. The
+// searches are shared among `threads` workers.
 template <int D>
 void logTerms(const CMatrix& X, int k, bool rescale, int shift,
-              double logScale, std::vector<double>& terms)
+              double logScale, unsigned threads, std::vector<double>& terms)
 {
     const int n = X.rows();
     const int d = X.cols();
@@ -201,32 +203,45 @@ void logTerms(const CMatrix& X, int k, bool rescale, int shift,
 
     // The tree's build moves the points into its leaf order: a leaf's
     // points, and the leaves that consecutive queries visit, then lie
-    // together in memory, and the index's point order vAcc names the sample
-    // now at each position. The tree, and with it every distance and every
-    // comparison of the search, is the one nanoflann's buildIndex makes.
+    // together in memory, and the index's point order names the sample
+    // now at each position. The tree is built once and then only read.
     kd::Tree<D> tree(points.data, rows, dims, 10);
-    kd::buildTree(tree, points.data);
+    kd::buildTree(tree, points.data, threads);
     const std::vector<std::uint32_t>& sample = kd::release::order(tree.index);
 
-    const std::size_t capacity = static_cast<std::size_t>(k) + 1;
-    std::vector<double> dists(capacity);
-    NeighbourSet result(capacity);
-    kd::Searcher<D> searcher(tree.index, points.data);
-
     // Samples are searched in leaf order, where consecutive queries touch
-    // the same nodes, and summed below in sample order, so the sum is that
-    // of the plain loop over i = 0 ... n - 1.
-    for (std::size_t p = 0; p < rows; ++p) {
-        result.init(dists.data());
-        searcher.search(points.data + p * dims, result);
-        const double x = dists[capacity - 1];
-        terms[sample[p]] = (x == 0.0) ? 0.0 : std::log(x) + logScale;
-    }
+    // the same nodes, a chunk of consecutive positions at a time by
+    // whichever worker is free; each worker has its own result slots and
+    // bounds. Each term lands in its sample's slot and the terms are summed
+    // afterwards in sample order, so the sum is that of the plain loop over
+    // i = 0 ... n - 1 whatever the number of workers.
+    const std::size_t capacity = static_cast<std::size_t>(k) + 1;
+    const std::size_t chunk =
+        std::min<std::size_t>(4096, std::max<std::size_t>(64, rows / (32 * threads)));
+    Chunks chunks(rows, chunk);
+    runWorkers(threads, [&](const WorkerFailure& failure) {
+        std::vector<double> dists(capacity);
+        NeighbourSet result(capacity);
+        kd::Searcher<D> searcher(tree.index, points.data);
+        std::size_t begin = 0, end = 0;
+        while (!failure.stopped() && chunks.next(begin, end))
+            for (std::size_t p = begin; p < end; ++p) {
+                result.init(dists.data());
+                searcher.search(points.data + p * dims, result);
+                const double x = dists[capacity - 1];
+                terms[sample[p]] = (x == 0.0) ? 0.0 : std::log(x) + logScale;
+            }
+    });
 }
 
 }  // namespace
 
 double calculateMlogRho(CMatrix& X, int k)
+{
+    return calculateMlogRho(X, k, threadCount(X.rows() > 0 ? static_cast<std::size_t>(X.rows()) : 0));
+}
+
+double calculateMlogRho(CMatrix& X, int k, unsigned threads)
 {
     const int n = X.rows();
     const int d = X.cols();
@@ -274,12 +289,14 @@ double calculateMlogRho(CMatrix& X, int k)
     const double logScale =
         rescale ? static_cast<double>(2 * e) * 0.6931471805599453 : 0.0;
 
+    if (threads < 1) threads = 1;
+    if (threads > static_cast<unsigned>(n)) threads = static_cast<unsigned>(n);
     std::vector<double> terms(static_cast<std::size_t>(n));
     switch (d) {
-    case 1: logTerms<1>(X, k, rescale, shift, logScale, terms); break;
-    case 2: logTerms<2>(X, k, rescale, shift, logScale, terms); break;
-    case 3: logTerms<3>(X, k, rescale, shift, logScale, terms); break;
-    default: logTerms<-1>(X, k, rescale, shift, logScale, terms); break;
+    case 1: logTerms<1>(X, k, rescale, shift, logScale, threads, terms); break;
+    case 2: logTerms<2>(X, k, rescale, shift, logScale, threads, terms); break;
+    case 3: logTerms<3>(X, k, rescale, shift, logScale, threads, terms); break;
+    default: logTerms<-1>(X, k, rescale, shift, logScale, threads, terms); break;
     }
     for (const double term : terms) S = S + term;
     return ((static_cast<double>(d) * S) / static_cast<double>(n)) * 0.5;

@@ -23,8 +23,13 @@ double digamma(double x);
 // scaled by a power of two, so that their squared distances neither
 // overflow nor underflow. For k >= n every sample contributes log(DBL_MAX),
 // as a search that finds fewer than k + 1 points leaves the initial worst
-// distance in slot k.
+// distance in slot k. The searches are shared among threadCount(n) threads
+// (workers.h); the result is the same bits for every number of threads.
 double calculateMlogRho(CMatrix& X, int k);
+
+// The same with the given number of threads (0 counts as 1, and no more
+// than one per sample are used).
+double calculateMlogRho(CMatrix& X, int k, unsigned threads);
 
 }  // namespace arvel
 

@@ -18,6 +18,10 @@
 // a second, unfailed call in the same copy must leave the table of the
 // reference copy and nothing more.
 //
+// The module's worker threads allocate too, so the counts are atomic and
+// the table of malloc blocks is locked; which allocation is the n-th then
+// depends on the threads' timing, but every one of them fails in some run.
+//
 // This program replaces operator new and malloc for the whole process, so
 // it is a program of its own, not part of the case runner.
 #include "cases.h"
@@ -29,6 +33,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -52,10 +57,17 @@ extern "C" void* __libc_realloc(void* p, std::size_t size);
 namespace {
 
 // Set only around mexFunction.
-bool watching = false;
-long failAt = 0;      // the allocation point to fail, or 0
-long points = 0;      // allocation points met since the call began
-long newBlocks = 0;   // live blocks of operator new
+std::atomic<bool> watching{false};
+std::atomic<long> failAt{0};      // the allocation point to fail, or 0
+std::atomic<long> points{0};      // allocation points met since the call began
+std::atomic<long> newBlocks{0};   // live blocks of operator new
+
+// Guards poolBlocks and poolCount; it allocates nothing.
+std::atomic_flag poolLock = ATOMIC_FLAG_INIT;
+struct PoolGuard {
+    PoolGuard() { while (poolLock.test_and_set(std::memory_order_acquire)) {} }
+    ~PoolGuard() { poolLock.clear(std::memory_order_release); }
+};
 
 // Live blocks the module took from malloc. They are known by address: a
 // free reached by tail calls from the module (as the end of a catch frees
@@ -89,6 +101,7 @@ extern "C" void* malloc(std::size_t size)
         }
         void* p = __libc_malloc(size);
         if (p != nullptr) {
+            PoolGuard guard;
             if (poolCount == kMaxPoolBlocks) std::abort();
             poolBlocks[poolCount++] = p;
         }
@@ -99,6 +112,7 @@ extern "C" void* malloc(std::size_t size)
 
 extern "C" void free(void* p)
 {
+    PoolGuard guard;
     for (int i = 0; p != nullptr && i < poolCount; ++i)
         if (poolBlocks[i] == p) {
             poolBlocks[i] = poolBlocks[--poolCount];

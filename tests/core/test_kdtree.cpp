@@ -201,3 +201,44 @@ TEST(KdTree, PointOnTheRoundedMidpoint)
         compareWithLibrary<1>({m, a, m, b, m, m, a}, 7, 1, leafMax);
     }
 }
+
+// Built on several threads, the halves of large splits apart, the tree is
+// the one built on one thread: the same order, nodes and boxes.
+template <int D>
+void compareThreadCounts(const std::vector<double>& original, std::size_t n,
+                         std::size_t d)
+{
+    using namespace arvel::kd;
+    namespace rel = arvel::kd::release;
+    std::vector<double> one(original);
+    Tree<D> single(one.data(), n, d, 10);
+    buildTree(single, one.data(), 1);
+    for (unsigned threads : {2u, 3u, 8u}) {
+        SCOPED_TRACE(testing::Message() << "threads " << threads);
+        std::vector<double> moved(original);
+        Tree<D> shared(moved.data(), n, d, 10);
+        buildTree(shared, moved.data(), threads);
+        ASSERT_EQ(rel::order(shared.index), rel::order(single.index));
+        ASSERT_EQ(std::memcmp(moved.data(), one.data(), n * d * sizeof(double)), 0);
+        for (std::size_t j = 0; j < d; ++j) {
+            const auto& a = rel::rootBox(shared.index)[j];
+            const auto& b = rel::rootBox(single.index)[j];
+            ASSERT_TRUE(sameBits(a.low, b.low) && sameBits(a.high, b.high));
+        }
+        int nodes = 0;
+        expectSameNodes<D>(rel::root(shared.index), rel::root(single.index), nodes);
+    }
+}
+
+TEST(KdTree, SameTreeOnEveryThreadCount)
+{
+    std::uint64_t seed = 90;
+    for (Kind kind : {Kind::gauss, Kind::grid, Kind::repeated}) {
+        SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind));
+        const std::size_t n = 100000;
+        compareThreadCounts<2>(makePoints(kind, n, 2, seed), n, 2);
+        compareThreadCounts<-1>(makePoints(kind, n / 2, 5, seed + 1), n / 2, 5);
+        seed += 2;
+        if (HasFatalFailure()) return;
+    }
+}

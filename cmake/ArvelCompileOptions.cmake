@@ -26,4 +26,11 @@ function(arvel_compile_options target)
     target_link_options(${target} PRIVATE ${sanitizers})
     target_compile_definitions(${target} PRIVATE _GLIBCXX_ASSERTIONS)
   endif()
+  # ThreadSanitizer, for the worker threads; it cannot be combined with
+  # AddressSanitizer, so it is a build of its own.
+  if(ARVEL_SANITIZE_THREAD)
+    target_compile_options(${target} PRIVATE -fsanitize=thread
+      -fno-omit-frame-pointer -g)
+    target_link_options(${target} PRIVATE -fsanitize=thread)
+  endif()
 endfunction()

@@ -23,6 +23,7 @@ add_custom_command(OUTPUT ${ARVEL_OCTAVE_PACKAGE}
   DEPENDS ${ARVEL_PLUGIN_SOURCES} ${arvel_package_inputs}
           ${ARVEL_TOOLBOX_CONTENTS} ${PROJECT_SOURCE_DIR}/cmake/Arvel.map
           ${PROJECT_SOURCE_DIR}/cmake/octave_package.cmake
+          ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES
   COMMENT "Octave package arvel-${PROJECT_VERSION}.tar.gz"
   VERBATIM)
 add_custom_target(arvel_octave_package ALL DEPENDS ${ARVEL_OCTAVE_PACKAGE})

@@ -48,10 +48,14 @@ endfunction()
 #
 # Lays out a folder for the host's path: the module under each name it
 # answers to, since the host picks the function by the file's name, the
-# toolbox functions around them and Contents.m (ArvelToolbox.cmake). The
+# toolbox functions around them, Contents.m (ArvelToolbox.cmake), and the
+# licence with the notices of the code compiled into the module. The
 # same folder is installed as <prefix>/<dir>, by default arvel-<extension>
 # (arvel-mexa64, say), and recorded in the global property
 # ARVEL_INSTALL_FOLDERS as "<dir>=<module file>" for the install test.
+set(ARVEL_LICENCE_FILES ${PROJECT_SOURCE_DIR}/LICENSE
+    ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES)
+
 function(arvel_add_plugin_folder target folder)
   cmake_parse_arguments(P "" "INSTALL_DIR" "" ${ARGN})
   get_target_property(suffix ${target} SUFFIX)
@@ -70,8 +74,9 @@ function(arvel_add_plugin_folder target folder)
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/toolbox
             ${folder}
     COMMAND ${CMAKE_COMMAND} -E copy ${ARVEL_TOOLBOX_CONTENTS} ${folder}
+    COMMAND ${CMAKE_COMMAND} -E copy ${ARVEL_LICENCE_FILES} ${folder}
     COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
-    DEPENDS ${target} ${toolbox} ${ARVEL_TOOLBOX_CONTENTS}
+    DEPENDS ${target} ${toolbox} ${ARVEL_TOOLBOX_CONTENTS} ${ARVEL_LICENCE_FILES}
     VERBATIM)
   add_custom_target(${target}_folder ALL DEPENDS ${stamp})
 
@@ -81,7 +86,8 @@ function(arvel_add_plugin_folder target folder)
   endforeach()
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/toolbox/ DESTINATION ${P_INSTALL_DIR}
           FILES_MATCHING PATTERN "*.m")
-  install(FILES ${ARVEL_TOOLBOX_CONTENTS} DESTINATION ${P_INSTALL_DIR})
+  install(FILES ${ARVEL_TOOLBOX_CONTENTS} ${ARVEL_LICENCE_FILES}
+          DESTINATION ${P_INSTALL_DIR})
   set_property(GLOBAL APPEND PROPERTY ARVEL_INSTALL_FOLDERS
                "${P_INSTALL_DIR}=$<TARGET_FILE:${target}>")
 endfunction()

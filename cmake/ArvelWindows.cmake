@@ -4,9 +4,9 @@
 #   The plug-in for MATLAB on Windows: a DLL exporting mexFunction alone,
 #   linked against import libraries of libmex.dll and libmx.dll made from
 #   cmake/libmex.def and cmake/libmx.def, as a module built by MATLAB
-#   imports them. The C and C++ runtimes of the compiler are linked in,
-#   since MATLAB has none of them on its path; what is left to import comes
-#   from Windows itself.
+#   imports them. The C and C++ runtimes of the compiler and its threads
+#   library (winpthreads) are linked in, since MATLAB has none of them on
+#   its path; what is left to import comes from Windows itself.
 #
 # arvel_add_import_library(<var> <def>)
 #   Makes, at build time, an import library from the module definition file
@@ -36,6 +36,6 @@ function(arvel_add_windows_plugin target suffix)
   arvel_add_import_library(mx ${PROJECT_SOURCE_DIR}/cmake/libmx.def)
   arvel_add_plugin(${target} SUFFIX ${suffix} LIBRARIES ${mex} ${mx})
   add_dependencies(${target} arvel_import_libmex arvel_import_libmx)
-  target_link_options(${target} PRIVATE -static-libgcc -static-libstdc++)
+  target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
   arvel_add_plugin_folder(${target} ${PROJECT_BINARY_DIR}/matlab)
 endfunction()

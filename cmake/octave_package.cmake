@@ -1,5 +1,6 @@
 # Makes the Octave package OUTPUT (arvel-VERSION.tar.gz), staged in
-# STAGE_DIR: DESCRIPTION, INDEX and COPYING; inst/ with the toolbox
+# STAGE_DIR: DESCRIPTION, INDEX and COPYING (the licence and the
+# third-party notices); inst/ with the toolbox
 # functions and CONTENTS (Contents.m); src/ with the plug-in's sources, a
 # unity source that includes SOURCES (joined by "|") in their order, the
 # version script and the Makefile that pkg install runs.
@@ -16,7 +17,12 @@ file(MAKE_DIRECTORY ${package}/inst ${package}/src)
 set(PROJECT_VERSION ${VERSION})
 set(ARVEL_RELEASE_DATE ${RELEASE_DATE})
 configure_file(${packaging}/DESCRIPTION.in ${package}/DESCRIPTION @ONLY)
-file(COPY ${packaging}/INDEX ${packaging}/COPYING DESTINATION ${package})
+file(COPY ${packaging}/INDEX DESTINATION ${package})
+# COPYING, which pkg installs with the package: Arvel's licence, then the
+# notices of the code compiled into its module.
+file(READ ${SOURCE_DIR}/LICENSE licence)
+file(READ ${SOURCE_DIR}/THIRD-PARTY-NOTICES notices)
+file(WRITE ${package}/COPYING "${licence}\n\n${notices}")
 
 file(COPY ${SOURCE_DIR}/toolbox/ DESTINATION ${package}/inst
      FILES_MATCHING PATTERN "*.m")

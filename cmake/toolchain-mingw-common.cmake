@@ -1,11 +1,14 @@
 # Shared part of the mingw-w64 toolchain files: Debian's cross compilers for
-# Windows, named by ARVEL_MINGW_TRIPLE. Programs built for Windows run under
+# Windows, named by ARVEL_MINGW_TRIPLE, in their POSIX thread model
+# (<triple>-g++-posix, Debian's g++-mingw-w64-*-posix), which has
+# std::thread; the default (win32) model has none, and a build with it
+# needs -DARVEL_THREADS=OFF. Programs built for Windows run under
 # wine (tests/windows/wine.sh), which CTest puts in front of every test
 # command.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_VERSION 6.1)
-set(CMAKE_C_COMPILER ${ARVEL_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${ARVEL_MINGW_TRIPLE}-g++)
+set(CMAKE_C_COMPILER ${ARVEL_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ARVEL_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${ARVEL_MINGW_TRIPLE}-windres)
 set(CMAKE_DLLTOOL ${ARVEL_MINGW_TRIPLE}-dlltool)
 

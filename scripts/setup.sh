@@ -9,7 +9,7 @@ set -euo pipefail
 demo=(cmake make g++ libnanoflann-dev octave liboctave-dev
       "gnuplot-nox|gnuplot-qt|gnuplot-x11")
 test=("${demo[@]}" libgtest-dev clang libclang-rt-14-dev g++-multilib
-      g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
+      g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
       binutils-mingw-w64-i686 wine wine64 qemu-user)
 compare=("${demo[@]}" python3-scipy r-cran-fnn)
 

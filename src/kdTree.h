@@ -1,18 +1,31 @@
-// The kd-tree of the neighbour search: nanoflann 1.4's index over a block of
-// points, built by a copy of the library's own divideTree that moves the
-// points themselves as it partitions them.
+// The kd-tree of the neighbour search: a nanoflann index over a block of
+// points, built and searched by the project's own code.
 //
-// nanoflann builds its tree by permuting an index array and reading every
-// coordinate through it, so that below the first few levels each read is a
-// cache miss. buildTree runs the same algorithm, with the same comparisons
-// in the same order and the same arithmetic, but swaps the points along with
-// their indices. It makes the tree that KDTreeSingleIndexAdaptor::buildIndex
-// makes, node for node and bit for bit (the core tests compare the two),
-// while reading memory in order; and it leaves the points in the tree's leaf
-// order, which is the order the search wants them in. Where doubles are
-// computed with excess precision (x87), the library's own splits depend on
-// how the compiler keeps its values; there the tree is a valid tree of the
-// same algorithm, but may differ from the library's in a split.
+// The tree's algorithm is nanoflann's (BSD licence; see THIRD-PARTY-NOTICES
+// at the root), and so is the index that holds it: its nodes, their pool,
+// the point order and the root's bounding box. How it works:
+//
+// - Build. A node's points are split at the middle of the node's bounding
+//   box along a dimension in which the box is (nearly) the widest and the
+//   points spread the most; the cut is clamped into the points' own range,
+//   so both sides get points. The points below the cut go left, those equal
+//   to it are placed so that the two sides are as even as possible, and a
+//   node of at most leafMax points is a leaf. Each node keeps the edges of
+//   its two children's boxes facing the cut (divlow, divhigh).
+// - The points themselves are moved as they are partitioned, along with
+//   their original numbers, so that every read is in order in memory, and
+//   the points end in the tree's leaf order, the order in which the search
+//   wants them. The two halves of a large split are independent and may be
+//   built on two threads; the tree is the same.
+// - Search. The k + 1 nearest points of a query are found exactly by
+//   descending first into the child on the query's side of the cut, then
+//   into the other child only if the box distance to it (kept incrementally,
+//   one dimension's term replaced at each cut) is within the current k + 1-th
+//   distance.
+//
+// Where doubles are computed with excess precision (x87), the midpoint is
+// rounded to a double once, so that every comparison of a partition is
+// against the same value.
 #ifndef ARVEL_KDTREE_H
 #define ARVEL_KDTREE_H
 
@@ -84,11 +97,9 @@ struct Tree {
     std::deque<nanoflann::PooledAllocator> pools;
 };
 
-// buildIndex of nanoflann 1.4.3 over the points of tree, with the points
-// moved as the index array is permuted. Afterwards index.vAcc[p] is the
-// original number of the point now at position p, exactly as buildIndex
-// would leave it, and every node, bounding box and split value is the one
-// buildIndex makes. The points must be finite (a split on NaN need not end).
+// The build over the points of a tree. Afterwards the index's point order
+// names, at each position p, the original number of the point now at p.
+// The points must be finite (a split on NaN need not end).
 template <int D>
 class Builder {
 public:
@@ -157,7 +168,7 @@ private:
         nextPool_ = &poolsTaken_;
         failureOf_ = &failure_;
 
-        // computeBoundingBox: the points in their given order.
+        // The bounding box of all points, in their given order.
         const std::size_t d = dim();
         boxes_.assign(d, Interval());
         for (std::size_t i = 0; i < d; ++i)
@@ -199,8 +210,8 @@ private:
         return at;
     }
 
-    // divideTree over positions [left, right), with the box at offset box,
-    // on this thread and up to threads - 1 others.
+    // The subtree over positions [left, right), whose box is at offset
+    // box, on this thread and up to threads - 1 others.
     Node* divide(std::size_t left, std::size_t right, std::size_t box,
                  unsigned threads)
     {
@@ -279,11 +290,12 @@ private:
         return node;
     }
 
-    // middleSplit_. The library takes the minimum and maximum of each
-    // candidate dimension in a pass of its own and then again for the
-    // chosen one; here one pass serves all candidates, and the chosen one's
-    // values are reused. Each minimum and maximum is still taken over the
-    // same points in the same order, so the values are the same.
+    // The split of count points from position ind: the dimension and the
+    // cut, and the number of points that go to the first child. The
+    // candidate dimensions are those whose box extent is within a factor
+    // 1 - 1e-5 of the widest; of them, the one whose points spread the most
+    // (the first at a tie) is cut. The minimum and maximum of every
+    // candidate are taken in one pass over the points.
     void middleSplit(std::size_t ind, std::size_t count, std::size_t& index,
                      std::size_t& cutfeat, double& cutval, std::size_t box)
     {
@@ -338,8 +350,7 @@ private:
             min_elem = minMax_[2 * chosen];
             max_elem = minMax_[2 * chosen + 1];
         } else {
-            // No candidate (a box of no extent): dimension 0, as the
-            // library's default.
+            // No candidate (a box of no extent): dimension 0.
             minMaxOf(ind, count, cutfeat, min_elem, max_elem);
         }
 
@@ -370,8 +381,8 @@ private:
             index = count / 2;
     }
 
-    // computeMinMax: the first value, then each smaller or larger one in
-    // turn. (val < lo ? val : lo is if (val < lo) lo = val without a branch.)
+    // The minimum and maximum of dimension j: the first value, then each
+    // smaller or larger one in turn. (val < lo ? val : lo is if (val < lo) lo = val without a branch.)
     void minMaxOf(std::size_t ind, std::size_t count, std::size_t j,
                   double& lo, double& hi) const
     {
@@ -384,18 +395,16 @@ private:
         }
     }
 
-    // planeSplit. Its first pass is Hoare's partition on v < cutval: it
-    // swaps the first point from the left that is not below cutval with the
-    // first point from the right that is, then the second pair, and so on
-    // while the two sides have not met, and stops with lim1 = the number of
-    // points below cutval. (Its stop when right reaches 0 is reached only
-    // when no point is below cutval.) The same swaps are made here without
-    // the scans' unpredictable branches: the points below cutval are
-    // counted, and then the points not below it among the first lim1 are
-    // swapped, in order, with the points below it among the rest, from the
-    // right. The second pass, on v <= cutval over the points from lim1 on,
-    // moves the points equal to cutval; there are seldom any, and it runs
-    // as the library's loop.
+    // Partitions count points from position ind by dimension cutfeat: those
+    // below cutval first (lim1 of them), then those equal to it (up to
+    // lim2), then those above. The first pass swaps the first point from
+    // the left that is not below cutval with the first from the right that
+    // is, then the second pair, and so on; here the points below cutval are
+    // counted first, and then the points not below it among the first lim1
+    // are swapped, in order, with the points below it among the rest, from
+    // the right, without the scans' unpredictable branches. The second
+    // pass, over the points from lim1 on, moves those equal to cutval
+    // forward; there are seldom any.
     void planeSplit(std::size_t ind, std::size_t count, std::size_t cutfeat,
                     double cutval, std::size_t& lim1, std::size_t& lim2)
     {
@@ -566,8 +575,8 @@ void buildTree(Tree<D>& tree, double* points, unsigned threads = 1)
     Builder<D>(tree, points, threads).build();
 }
 
-// The squared distance of nanoflann's L2_Adaptor::evalMetric, from query a
-// to point b: the coordinates in blocks of four, each block's four squares
+// The squared Euclidean distance from query a to point b, in the project's
+// fixed grouping: the coordinates in blocks of four, each block's four squares
 // summed left to right and the block then added, the rest one by one.
 template <int D>
 inline double squaredDistance(const double* a, const double* b, std::size_t d)
@@ -589,20 +598,16 @@ inline double squaredDistance(const double* a, const double* b, std::size_t d)
     return result;
 }
 
-// The exact k-nearest-neighbour search of nanoflann 1.4.3's findNeighbors
-// (SearchParams eps 0) over a tree made by buildTree, for a query that is a
-// point of the tree, with one bounds buffer kept from one query to the
-// next. Nodes are visited in the same order, and every distance, bound and
-// comparison is computed as the library computes it, so the result set
-// receives the same distances in the same order. A leaf's points are read
-// at their positions in the points (the library reads point vAcc[i], which
-// is the same point once the points are in leaf order), so the index's
-// vAcc is left free for the caller.
+// The exact k-nearest-neighbour search over a tree made by buildTree, for
+// a query that is a point of the tree, with one bounds buffer kept from one
+// query to the next. A leaf's points are read at their positions, which
+// are in leaf order. Searchers of one tree may run on several threads: the
+// tree is only read.
 //
-// ResultSet is nanoflann's KNNResultSet or one like it: worstDist(), and
-// addPoint(dist, position), which returns false when the search is to stop.
-// The positions it is given are positions in the points; index.vAcc names
-// their samples.
+// ResultSet has worstDist(), the distance a point must be below to enter,
+// and addPoint(dist, position), which returns false when the search is to
+// stop. The positions it is given are positions in the points; the index's
+// point order names their samples.
 template <int D>
 class Searcher {
 public:
@@ -620,21 +625,21 @@ public:
     template <class ResultSet>
     void search(const double* query, ResultSet& result)
     {
-        // computeInitialDistances: a point of the tree lies in the root's
-        // bounding box, so every bound, and their sum, starts at 0.
+        // A point of the tree lies in the root's bounding box, so every
+        // bound, and their sum, starts at 0.
         for (std::size_t i = 0; i < dim(); ++i) bounds_[i] = 0.0;
         level(query, release::root(index_), 0.0, result);
     }
 
 private:
-    // searchLevel.
+    // The subtree of node, whose box is at squared distance mindistsq.
     template <class ResultSet>
     bool level(const double* query, const Node* node, double mindistsq,
                ResultSet& result)
     {
         if (node->child1 == nullptr && node->child2 == nullptr) {
-            // The worst distance as the leaf is entered, as the library
-            // reads it.
+            // The worst distance as the leaf is entered: a leaf's points are
+            // compared with it, as it stood then.
             const double worst = result.worstDist();
             const double* p = pts_ + node->node_type.lr.left * dim();
             for (std::size_t i = node->node_type.lr.left;

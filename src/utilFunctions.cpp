@@ -136,10 +136,10 @@ double digamma(double x)
 namespace {
 
 // The k + 1 smallest squared distances of one query, in ascending order, in
-// a caller's array of k + 1 slots: nanoflann's KNNResultSet without the
-// point indices, which the estimators never read. Insertion, ties and the
-// initial worst distance DBL_MAX are those of KNNResultSet, so the slots
-// end as its distance slots would.
+// a caller's array of k + 1 slots; the point indices are not kept, since
+// the estimators never read them. The slots start at the largest finite
+// double, a new distance goes below every slot it is smaller than (after
+// those it equals), and slot k holds the k + 1-th smallest distance met.
 //
 // Once all k + 1 slots hold distance 0, slot k can become no smaller, so the
 // search is told to stop: a sample with k or more exact duplicates would

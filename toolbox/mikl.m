@@ -27,6 +27,14 @@ function mi = mikl(varargin)
 %   otherwise an infinite value gives NaN as well (H(X,Y) is +Inf, and
 %   Inf - Inf is NaN).
 %
+%   Threads: the neighbour searches run on several threads, with the same
+%   result, bit for bit, for any number of them. The number is the value
+%   of the environment variable ARVEL_NUM_THREADS if it is a positive
+%   whole number (1: no threads besides the caller's), else that of
+%   OMP_NUM_THREADS, else the number of CPUs the process may use; fewer
+%   for small N (one thread below 4096 samples). It is read on each call:
+%       setenv('ARVEL_NUM_THREADS', '4')
+%
 %   X, Y and K may be of any real numeric class (single, integer, sparse)
 %   or logical: they are converted to full double. Anything else (complex,
 %   char, cell, struct) is passed on unchanged to MIKL_INTERNAL, the

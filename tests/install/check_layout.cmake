@@ -1,8 +1,9 @@
 # Installs the build BUILD_DIR into a fresh PREFIX and checks the tree:
 # exactly the folders of FOLDERS ("<dir>=<module file>" pairs joined by
 # "|"), each holding the module under its two function names, byte for
-# byte the built one, the toolbox functions, and a Contents.m whose version
-# line carries VERSION and which lists every public function.
+# byte the built one, the toolbox functions, the licence and third-party
+# notices, and a Contents.m whose version line carries VERSION and which
+# lists every public function.
 #
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DFOLDERS=... -DVERSION=... -P check_layout.cmake
 file(REMOVE_RECURSE ${PREFIX})
@@ -27,7 +28,8 @@ foreach(pair ${FOLDERS})
   foreach(f ${functions})
     list(APPEND expected ${dir}/${f}.m)
   endforeach()
-  list(APPEND expected ${dir}/private/as_double.m ${dir}/Contents.m)
+  list(APPEND expected ${dir}/private/as_double.m ${dir}/Contents.m
+       ${dir}/LICENSE ${dir}/THIRD-PARTY-NOTICES)
 
   file(SHA256 ${module} built)
   foreach(name entkl_internal mikl_internal)

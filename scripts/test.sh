@@ -1,7 +1,8 @@
 #!/bin/bash
 # Sets up and runs every test: the core, host and Octave tests of the Linux
-# build, the Windows builds under wine and the x87 core build, the
-# sanitizer build, and a bounded fuzzing run. Prints a summary; exits
+# build, the same against every nanoflann release in ../shared/nanoflann,
+# the Windows builds under wine and the x87 core build, the sanitizer
+# builds, and a bounded fuzzing run. Prints a summary; exits
 # non-zero if anything failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -29,6 +30,7 @@ linux() {
 }
 
 step "Linux: core, host and Octave tests" linux
+step "nanoflann releases" bash tests/releases/run.sh
 step "Windows and x87" bash tests/windows/run.sh
 step "Sanitizers" bash tests/reliability/sanitize.sh
 step "Fuzzing (bounded)" bash tests/fuzz/run.sh "${ARVEL_FUZZ_SECONDS:-180}"

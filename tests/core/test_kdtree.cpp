@@ -76,6 +76,22 @@ void expectSameNodes(const typename arvel::kd::Index<D>::Node* a,
     expectSameNodes<D>(a->child2, b->child2, nodes);
 }
 
+// The same point order, root box and nodes, bit for bit.
+template <int D>
+void expectSameTree(const arvel::kd::Tree<D>& a, const arvel::kd::Tree<D>& b,
+                    std::size_t d)
+{
+    namespace rel = arvel::kd::release;
+    ASSERT_EQ(rel::order(a.index), rel::order(b.index));
+    for (std::size_t j = 0; j < d; ++j) {
+        const auto& x = rel::rootBox(a.index)[j];
+        const auto& y = rel::rootBox(b.index)[j];
+        ASSERT_TRUE(sameBits(x.low, y.low) && sameBits(x.high, y.high));
+    }
+    int nodes = 0;
+    expectSameNodes<D>(rel::root(a.index), rel::root(b.index), nodes);
+}
+
 // Builds both trees over one point set and compares them where the release
 // in use builds the same tree, then searches every point of it with
 // k + 1 = 1, 5 and 12 neighbours: against the brute-force oracle always, and
@@ -103,14 +119,7 @@ void compareWithLibrary(const std::vector<double>& original, std::size_t n,
     const bool exactDoubles = FLT_EVAL_METHOD == 0;
     const bool sameTree = ARVEL_NANOFLANN_TREE_AS_OURS && exactDoubles;
     if (sameTree) {
-        ASSERT_EQ(order, rel::order(theirs.index));
-        for (std::size_t j = 0; j < d; ++j) {
-            const auto& a = rel::rootBox(ours.index)[j];
-            const auto& b = rel::rootBox(theirs.index)[j];
-            ASSERT_TRUE(sameBits(a.low, b.low) && sameBits(a.high, b.high));
-        }
-        int nodes = 0;
-        expectSameNodes<D>(rel::root(ours.index), rel::root(theirs.index), nodes);
+        expectSameTree<D>(ours, theirs, d);
         ASSERT_EQ(rel::pool(ours.index).usedMemory,
                   rel::pool(theirs.index).usedMemory);
     }
@@ -218,15 +227,8 @@ void compareThreadCounts(const std::vector<double>& original, std::size_t n,
         std::vector<double> moved(original);
         Tree<D> shared(moved.data(), n, d, 10);
         buildTree(shared, moved.data(), threads);
-        ASSERT_EQ(rel::order(shared.index), rel::order(single.index));
         ASSERT_EQ(std::memcmp(moved.data(), one.data(), n * d * sizeof(double)), 0);
-        for (std::size_t j = 0; j < d; ++j) {
-            const auto& a = rel::rootBox(shared.index)[j];
-            const auto& b = rel::rootBox(single.index)[j];
-            ASSERT_TRUE(sameBits(a.low, b.low) && sameBits(a.high, b.high));
-        }
-        int nodes = 0;
-        expectSameNodes<D>(rel::root(shared.index), rel::root(single.index), nodes);
+        expectSameTree<D>(shared, single, d);
     }
 }
 

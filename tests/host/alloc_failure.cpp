@@ -5,7 +5,8 @@
 // For every case of the table, the call is first made with nothing failing,
 // which counts its allocation points: the calls of operator new (from
 // anywhere during the call) and of malloc from the module itself (the
-// kd-tree's node pool). It is then made again with the n-th point failing,
+// kd-tree's node pool, and, where the module carries its own C++ runtime,
+// the operator new inside it, which this program's does not replace). It is then made again with the n-th point failing,
 // for n = 1, 2, ... until a call no longer reaches n. Operator new throws
 // std::bad_alloc there and malloc returns null. Every call that met a
 // failure must end through mexErrMsgTxt with "Out of memory\n", with no

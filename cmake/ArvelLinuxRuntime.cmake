@@ -9,7 +9,8 @@
 # the host passes its frames, and the module's own exceptions stay inside it.
 set(ARVEL_WRAPPED_GLIBC
   memcpy log pow pthread_create pthread_join pthread_detach pthread_once
-  __pthread_key_create __libc_single_threaded _dl_find_object getentropy
+  __pthread_key_create pthread_key_create pthread_key_delete
+  pthread_getspecific pthread_setspecific __libc_single_threaded _dl_find_object getentropy
   arc4random)
 
 function(arvel_static_linux_runtime target)

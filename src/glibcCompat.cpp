@@ -48,6 +48,10 @@ int arvel_pthread_join(pthread_t, void**);
 int arvel_pthread_detach(pthread_t);
 int arvel_pthread_once(pthread_once_t*, void (*)());
 int arvel_pthread_key_create(pthread_key_t*, void (*)(void*));
+int arvel_pthread_key_create2(pthread_key_t*, void (*)(void*));
+int arvel_pthread_key_delete(pthread_key_t);
+void* arvel_pthread_getspecific(pthread_key_t);
+int arvel_pthread_setspecific(pthread_key_t, const void*);
 
 __asm__(".symver arvel_memcpy, memcpy@GLIBC_2.2.5");
 __asm__(".symver arvel_log, log@GLIBC_2.2.5");
@@ -57,6 +61,10 @@ __asm__(".symver arvel_pthread_join, pthread_join@GLIBC_2.2.5");
 __asm__(".symver arvel_pthread_detach, pthread_detach@GLIBC_2.2.5");
 __asm__(".symver arvel_pthread_once, pthread_once@GLIBC_2.2.5");
 __asm__(".symver arvel_pthread_key_create, __pthread_key_create@GLIBC_2.2.5");
+__asm__(".symver arvel_pthread_key_create2, pthread_key_create@GLIBC_2.2.5");
+__asm__(".symver arvel_pthread_key_delete, pthread_key_delete@GLIBC_2.2.5");
+__asm__(".symver arvel_pthread_getspecific, pthread_getspecific@GLIBC_2.2.5");
+__asm__(".symver arvel_pthread_setspecific, pthread_setspecific@GLIBC_2.2.5");
 
 void* __wrap_memcpy(void* to, const void* from, std::size_t n)
 {
@@ -81,6 +89,19 @@ int __wrap_pthread_once(pthread_once_t* once, void (*init)())
 int __wrap___pthread_key_create(pthread_key_t* key, void (*destructor)(void*))
 {
     return arvel_pthread_key_create(key, destructor);
+}
+int __wrap_pthread_key_create(pthread_key_t* key, void (*destructor)(void*))
+{
+    return arvel_pthread_key_create2(key, destructor);
+}
+int __wrap_pthread_key_delete(pthread_key_t key) { return arvel_pthread_key_delete(key); }
+void* __wrap_pthread_getspecific(pthread_key_t key)
+{
+    return arvel_pthread_getspecific(key);
+}
+int __wrap_pthread_setspecific(pthread_key_t key, const void* value)
+{
+    return arvel_pthread_setspecific(key, value);
 }
 
 char __wrap___libc_single_threaded = 0;

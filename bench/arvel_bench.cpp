@@ -312,11 +312,50 @@ int duplicates(bool quick)
     return same ? 0 : 1;
 }
 
+// One thread, uniform samples in d dimensions: each way of finding the
+// k + 1-th nearest distance for each k, the same bits from all of them,
+// and the automatic choice. A method whose time would exceed a minute
+// (about n^2 distances) is skipped with "-".
+int methods(int n, int d, const std::vector<int>& ks)
+{
+    using arvel::NeighbourSearch;
+    std::printf("n = %d, d = %d, one thread (seconds)\n", n, d);
+    std::printf("   %7s %10s %10s %10s %10s %6s\n", "k", "sorted", "selected",
+                "scan", "automatic", "same");
+    int failures = 0;
+    CMatrix x;
+    sample(x, false, n, d, 11);
+    for (int k : ks) {
+        if (k < 1 || k >= n) continue;
+        const NeighbourSearch all[] = {NeighbourSearch::sortedSlots,
+                                       NeighbourSearch::selectedSlots,
+                                       NeighbourSearch::scan,
+                                       NeighbourSearch::automatic};
+        double t[4], v[4];
+        bool ran[4];
+        for (int m = 0; m < 4; ++m) {
+            const double cost = static_cast<double>(m == 0 ? k : 1) * n;
+            ran[m] = m == 3 || (m == 2 ? static_cast<double>(n) * n < 2e9 : cost * 200 < 3e10);
+            t[m] = ran[m] ? seconds([&] { v[m] = arvel::calculateMlogRho(x, k, 1, all[m]); }) : 0.0;
+        }
+        bool same = true;
+        for (int m = 0; m < 3; ++m)
+            if (ran[m]) same = same && std::memcmp(&v[m], &v[3], 8) == 0;
+        failures += same ? 0 : 1;
+        std::printf("   %7d", k);
+        for (int m = 0; m < 4; ++m)
+            if (ran[m]) std::printf(" %10.3f", t[m]); else std::printf(" %10s", "-");
+        std::printf(" %6s\n", same ? "yes" : "NO");
+    }
+    return failures == 0 ? 0 : 1;
+}
+
 int usage()
 {
     std::fprintf(stderr,
                  "usage: arvel_bench [grid] [--quick|--all]\n"
                  "       arvel_bench order|duplicates [--quick]\n"
+                 "       arvel_bench methods n d k...\n"
                  "       arvel_bench case H|I gauss|uniform n d k [repeats] [file]\n");
     return 2;
 }
@@ -330,6 +369,12 @@ int main(int argc, char** argv)
     for (int a = 1; a < argc; ++a) {
         quick = quick || std::strcmp(argv[a], "--quick") == 0;
         all = all || std::strcmp(argv[a], "--all") == 0;
+    }
+    if (mode == "methods") {
+        if (argc < 5) return usage();
+        std::vector<int> ks;
+        for (int a = 4; a < argc; ++a) ks.push_back(std::atoi(argv[a]));
+        return methods(std::atoi(argv[2]), std::atoi(argv[3]), ks);
     }
     if (mode == "case") {
         if (argc < 7) return usage();

@@ -1,6 +1,7 @@
 #include "utilFunctions.h"
 
 #include "kdTree.h"
+#include "kthDistance.h"
 #include "workers.h"
 
 #include <algorithm>
@@ -135,71 +136,67 @@ double digamma(double x)
 
 namespace {
 
-// The k + 1 smallest squared distances of one query, in ascending order, in
-// a caller's array of k + 1 slots; the point indices are not kept, since
-// the estimators never read them. The slots start at the largest finite
-// double, a new distance goes below every slot it is smaller than (after
-// those it equals), and slot k holds the k + 1-th smallest distance met.
-//
-// Once all k + 1 slots hold distance 0, slot k can become no smaller, so the
-// search is told to stop: a sample with k or more exact duplicates would
-// otherwise visit every leaf of its duplicates, which makes a set of many
-// equal points quadratic.
-class NeighbourSet {
-public:
-    explicit NeighbourSet(std::size_t capacity) : capacity_(capacity) {}
-
-    void init(double* dists)
-    {
-        dists_ = dists;
-        count_ = 0;
-        dists_[capacity_ - 1] = DBL_MAX;
-    }
-    std::size_t size() const { return count_; }
-    bool full() const { return count_ == capacity_; }
-    double worstDist() const { return dists_[capacity_ - 1]; }
-
-    bool addPoint(double dist, std::size_t /*position*/)
-    {
-        std::size_t i = count_;
-        for (; i > 0 && dists_[i - 1] > dist; --i)
-            if (i < capacity_) dists_[i] = dists_[i - 1];
-        if (i < capacity_) dists_[i] = dist;
-        if (count_ < capacity_) ++count_;
-        return dists_[capacity_ - 1] != 0.0;
-    }
-
-private:
-    std::size_t capacity_;
-    std::size_t count_ = 0;
-    double* dists_ = nullptr;
-};
-
-// Fills terms[i] with log(rho_i^2) (0 for rho_i = 0) for every sample i of X,
-// its coordinates scaled by 2^shift when rescale is set and logScale added
-// back, with the tree and search below: D is the dimension, or -1. The
-// searches are shared among `threads` workers.
-template <int D>
-void logTerms(const CMatrix& X, int k, bool rescale, int shift,
-              double logScale, unsigned threads, std::vector<double>& terms)
+// The estimator's own copy of the samples of X, transposed: column i holds
+// sample i, in the given order, its coordinates scaled by 2^shift when
+// rescale is set.
+void transposed(const CMatrix& X, bool rescale, int shift, CMatrix& points)
 {
-    const int n = X.rows();
-    const int d = X.cols();
-    // The estimator's own copy of the samples, transposed: column i holds
-    // sample i, in the given order.
-    const std::size_t rows = static_cast<std::size_t>(n);
-    const std::size_t dims = static_cast<std::size_t>(d);
+    const std::size_t rows = static_cast<std::size_t>(X.rows());
+    const std::size_t dims = static_cast<std::size_t>(X.cols());
     const auto scaled = [rescale, shift](double v) {
         return rescale ? std::ldexp(v, shift) : v;
     };
-    CMatrix points;
-    points.resize(d, n);
+    points.resize(X.cols(), X.rows());
     for (std::size_t j = 0; j < dims; ++j) {
         const double* column = X.data + j * rows;
         double* out = points.data + j;
         for (std::size_t i = 0; i < rows; ++i)
             out[i * dims] = scaled(column[i]);
     }
+}
+
+// The k-th smallest (from 0) of the squared distances from query to all
+// rows points, without a tree: the distances below low are counted, those
+// in [low, high) gathered into band (rows slots), and the k-th is selected
+// among them (std::nth_element) when it lies there; otherwise among all
+// of them. Exact whatever the bounds: they only narrow the selection.
+template <int D>
+double scanKth(const double* query, const double* points, std::size_t rows,
+               std::size_t dims, std::size_t k, double low, double high,
+               double* band)
+{
+    std::size_t below = 0, m = 0;
+    const double* p = points;
+    for (std::size_t j = 0; j < rows; ++j, p += dims) {
+        const double dist = kd::squaredDistance<D>(query, p, dims);
+        band[m] = dist;
+        m += (dist >= low) & (dist < high);
+        below += dist < low;
+    }
+    if (below > k || k >= below + m) {
+        p = points;
+        for (std::size_t j = 0; j < rows; ++j, p += dims)
+            band[j] = kd::squaredDistance<D>(query, p, dims);
+        below = 0;
+        m = rows;
+    }
+    std::nth_element(band, band + (k - below), band + m);
+    return band[k - below];
+}
+
+// Fills terms[i] with log(rho_i^2) (0 for rho_i = 0) for every sample i of X,
+// its coordinates scaled by 2^shift when rescale is set and logScale added
+// back, with the tree and search below and the result set of method: D is
+// the dimension, or -1. The searches are shared among `threads` workers.
+template <int D>
+void logTerms(NeighbourSearch method, const CMatrix& X, int k, bool rescale,
+              int shift, double logScale, unsigned threads,
+              std::vector<double>& terms)
+{
+    const std::size_t rows = static_cast<std::size_t>(X.rows());
+    const std::size_t dims = static_cast<std::size_t>(X.cols());
+    CMatrix points;
+    transposed(X, rescale, shift, points);
 
     // The tree's build moves the points into its leaf order: a leaf's
     // points, and the leaves that consecutive queries visit, then lie
@@ -220,15 +217,55 @@ void logTerms(const CMatrix& X, int k, bool rescale, int shift,
         std::min<std::size_t>(4096, std::max<std::size_t>(64, rows / (32 * threads)));
     Chunks chunks(rows, chunk);
     runWorkers(threads, [&](const WorkerFailure& failure) {
-        std::vector<double> dists(capacity);
-        NeighbourSet result(capacity);
+        const bool sorted = method == NeighbourSearch::sortedSlots;
+        const bool scan = method == NeighbourSearch::scan;
+        std::vector<double> slots(sorted ? capacity : scan ? rows : 2 * capacity);
+        SortedSlots few(capacity, slots.data());
+        SelectedSlots many(capacity, slots.data());
         kd::Searcher<D> searcher(tree.index, points.data);
         std::size_t begin = 0, end = 0;
+        double previous = 0.0;
         while (!failure.stopped() && chunks.next(begin, end))
             for (std::size_t p = begin; p < end; ++p) {
-                result.init(dists.data());
-                searcher.search(points.data + p * dims, result);
-                const double x = dists[capacity - 1];
+                const double* query = points.data + p * dims;
+                double x;
+                // The previous query's distance bounds this one's on both
+                // sides by the triangle inequality (with a margin for
+                // rounding). The bounds only narrow the search, which is
+                // repeated without them should they be wrong.
+                double low = 0.0, high = DBL_MAX;
+                if (p > begin && !sorted) {
+                    const double step = std::sqrt(
+                        kd::squaredDistance<D>(query, query - dims, dims));
+                    const double r = std::sqrt(previous);
+                    const double above = (r + step) * (1 + 1e-9);
+                    const double under = (r - step) * (1 - 1e-9);
+                    if (above * above < DBL_MAX)
+                        high = std::nextafter(above * above, DBL_MAX);
+                    if (under > 0.0) low = under * under;
+                }
+                if (sorted) {
+                    few.init();
+                    searcher.search(query, few);
+                    x = few.kth();
+                } else if (scan) {
+                    x = scanKth<D>(query, points.data, rows, dims,
+                                   capacity - 1, low, high, slots.data());
+                    previous = x;
+                } else {
+                    // A search that finds fewer than k + 1 points below
+                    // the bound is repeated without it.
+                    const double bound = high;
+                    many.init(bound);
+                    searcher.search(query, many);
+                    x = many.kth();
+                    if (x == DBL_MAX && bound != DBL_MAX) {
+                        many.init();
+                        searcher.search(query, many);
+                        x = many.kth();
+                    }
+                    previous = x;
+                }
                 terms[sample[p]] = (x == 0.0) ? 0.0 : std::log(x) + logScale;
             }
     });
@@ -241,7 +278,23 @@ double calculateMlogRho(CMatrix& X, int k)
     return calculateMlogRho(X, k, threadCount(X.rows() > 0 ? static_cast<std::size_t>(X.rows()) : 0));
 }
 
+NeighbourSearch neighbourSearchFor(std::size_t k, std::size_t n, std::size_t d)
+{
+    const bool low = d <= 4;
+    if (k + 1 >= n / (low ? kScanFromPartLow : kScanFromPartHigh))
+        return NeighbourSearch::scan;
+    if (k + 1 <= (low ? kSortedUpToLow : kSortedUpToHigh))
+        return NeighbourSearch::sortedSlots;
+    return NeighbourSearch::selectedSlots;
+}
+
 double calculateMlogRho(CMatrix& X, int k, unsigned threads)
+{
+    return calculateMlogRho(X, k, threads, NeighbourSearch::automatic);
+}
+
+double calculateMlogRho(CMatrix& X, int k, unsigned threads,
+                        NeighbourSearch method)
 {
     const int n = X.rows();
     const int d = X.cols();
@@ -292,11 +345,15 @@ double calculateMlogRho(CMatrix& X, int k, unsigned threads)
     if (threads < 1) threads = 1;
     if (threads > static_cast<unsigned>(n)) threads = static_cast<unsigned>(n);
     std::vector<double> terms(static_cast<std::size_t>(n));
+    if (method == NeighbourSearch::automatic)
+        method = neighbourSearchFor(static_cast<std::size_t>(k),
+                                    static_cast<std::size_t>(n),
+                                    static_cast<std::size_t>(d));
     switch (d) {
-    case 1: logTerms<1>(X, k, rescale, shift, logScale, threads, terms); break;
-    case 2: logTerms<2>(X, k, rescale, shift, logScale, threads, terms); break;
-    case 3: logTerms<3>(X, k, rescale, shift, logScale, threads, terms); break;
-    default: logTerms<-1>(X, k, rescale, shift, logScale, threads, terms); break;
+    case 1: logTerms<1>(method, X, k, rescale, shift, logScale, threads, terms); break;
+    case 2: logTerms<2>(method, X, k, rescale, shift, logScale, threads, terms); break;
+    case 3: logTerms<3>(method, X, k, rescale, shift, logScale, threads, terms); break;
+    default: logTerms<-1>(method, X, k, rescale, shift, logScale, threads, terms); break;
     }
     for (const double term : terms) S = S + term;
     return ((static_cast<double>(d) * S) / static_cast<double>(n)) * 0.5;

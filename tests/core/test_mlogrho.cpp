@@ -265,3 +265,48 @@ TEST(MlogRho, ManyDuplicatesEndTheirSearchEarly)
     }
     EXPECT_TRUE(agrees(calculateMlogRho(m, 3), bruteForce(m, 3), 1));
 }
+
+TEST(MlogRho, EveryNeighbourSearchGivesTheOraclesBits)
+{
+    // Each way of finding the k + 1-th distance, forced, on one and on three
+    // threads (where the bounds carried from query to query restart at each
+    // chunk), and the automatic choice at the edges of its choices: the
+    // same bits from all, and the oracle's value. The grid and repeated
+    // sets have many ties and duplicates, where the carried bounds miss and
+    // the search or scan is repeated without them.
+    using arvel::NeighbourSearch;
+    const NeighbourSearch methods[] = {NeighbourSearch::sortedSlots,
+                                       NeighbourSearch::selectedSlots,
+                                       NeighbourSearch::scan};
+    const Kind kinds[] = {Kind::gauss, Kind::grid, Kind::repeated};
+    const int n = 500;
+    std::uint64_t seed = 100;
+    for (Kind kind : kinds)
+        for (int d : {1, 2, 3, 5, 9}) {
+            CMatrix m;
+            makeSamples(m, kind, n, d, seed++);
+            const int sortedUpTo = static_cast<int>(
+                d <= 4 ? arvel::kSortedUpToLow : arvel::kSortedUpToHigh);
+            const int scanFrom =
+                n / static_cast<int>(d <= 4 ? arvel::kScanFromPartLow
+                                            : arvel::kScanFromPartHigh);
+            std::vector<int> ks = {0, 1, 7, sortedUpTo - 2, sortedUpTo - 1,
+                                   sortedUpTo, scanFrom - 2, scanFrom - 1,
+                                   scanFrom, n / 2, n - 2, n - 1};
+            for (int k : ks) {
+                if (k < 0 || k >= n) continue;
+                SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind)
+                                                << " d " << d << " k " << k);
+                const double want = calculateMlogRho(m, k, 1);
+                EXPECT_TRUE(agrees(want, bruteForce(m, k), 19))
+                    << want << " vs " << bruteForce(m, k);
+                for (NeighbourSearch method : methods)
+                    for (unsigned threads : {1u, 3u}) {
+                        const double got = calculateMlogRho(m, k, threads, method);
+                        EXPECT_TRUE(sameBits(got, want))
+                            << "method " << static_cast<int>(method) << " threads "
+                            << threads << ": " << got << " vs " << want;
+                    }
+            }
+        }
+}

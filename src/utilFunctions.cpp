@@ -155,6 +155,17 @@ void transposed(const CMatrix& X, bool rescale, int shift, CMatrix& points)
     }
 }
 
+// The most points of a leaf. In up to 4 dimensions 10; in more, where a
+// search visits many leaves and each node costs more than a leaf's point,
+// larger leaves are faster (measured against 10, n = 10^5, k = 4, one
+// thread, runs alternated: 0.278 s against 0.307 s with 24 in 5
+// dimensions, 8.12 s against 8.90 s with 64 in 10). The search is exact
+// whatever the leaf size, so the result does not depend on it.
+std::size_t leafSizeFor(std::size_t dims)
+{
+    return dims <= 4 ? 10 : dims <= 6 ? 24 : 64;
+}
+
 // The k-th smallest (from 0) of the squared distances from query to all
 // rows points, without a tree: the distances below low are counted, those
 // in [low, high) gathered into band (rows slots), and the k-th is selected
@@ -202,7 +213,7 @@ void logTerms(NeighbourSearch method, const CMatrix& X, int k, bool rescale,
     // points, and the leaves that consecutive queries visit, then lie
     // together in memory, and the index's point order names the sample
     // now at each position. The tree is built once and then only read.
-    kd::Tree<D> tree(points.data, rows, dims, 10);
+    kd::Tree<D> tree(points.data, rows, dims, leafSizeFor(dims));
     kd::buildTree(tree, points.data, threads);
     const std::vector<std::uint32_t>& sample = kd::release::order(tree.index);
 

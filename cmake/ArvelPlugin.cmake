@@ -3,17 +3,19 @@
 # arvel_add_plugin(<target> SUFFIX <ext> [HOST_MEX_H] [INCLUDES dirs...]
 #                  [LIBRARIES libs...])
 #
-# The modules of src/ are compiled as one translation unit. Only
+# The sources of src/core and src/mex are compiled as one translation unit. Only
 # mexFunction is exported. HOST_MEX_H builds against the host's own mex.h
 # (found in INCLUDES) instead of the project's declarations of the host API.
 set(ARVEL_PLUGIN_SOURCES
-  ${PROJECT_SOURCE_DIR}/src/Arvel.cpp
-  ${PROJECT_SOURCE_DIR}/src/CMatrix.cpp
-  ${PROJECT_SOURCE_DIR}/src/mxHelper.cpp
-  ${PROJECT_SOURCE_DIR}/src/utilFunctions.cpp
-  ${PROJECT_SOURCE_DIR}/src/hest_continuous.cpp
-  ${PROJECT_SOURCE_DIR}/src/mi_continuous.cpp
-  ${PROJECT_SOURCE_DIR}/src/workers.cpp)
+  ${PROJECT_SOURCE_DIR}/src/mex/Arvel.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/CMatrix.cpp
+  ${PROJECT_SOURCE_DIR}/src/mex/mxHelper.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/utilFunctions.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/hest_continuous.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/mi_continuous.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/workers.cpp)
+set(ARVEL_PLUGIN_INCLUDES
+  ${PROJECT_SOURCE_DIR}/src/core ${PROJECT_SOURCE_DIR}/src/mex)
 
 function(arvel_add_plugin target)
   cmake_parse_arguments(P "HOST_MEX_H" "SUFFIX" "INCLUDES;LIBRARIES" ${ARGN})
@@ -25,7 +27,7 @@ function(arvel_add_plugin target)
     SKIP_BUILD_RPATH ON
     LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/plugin
     RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/plugin)
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(${target} PRIVATE ${ARVEL_PLUGIN_INCLUDES})
   target_include_directories(${target} SYSTEM PRIVATE ${P_INCLUDES})
   target_link_libraries(${target} PRIVATE nanoflann::nanoflann Threads::Threads
     ${P_LIBRARIES})

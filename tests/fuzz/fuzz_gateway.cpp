@@ -27,6 +27,7 @@
 // host could never hand over its data; other oversized shapes are cut down.
 // Calls whose search would be slow (rows * (k + 1) above kMaxWork) are
 // skipped, so that executions stay fast.
+#include "messages.h"
 #include "standin.h"
 #include "test_host.h"
 
@@ -71,24 +72,7 @@ namespace {
 const std::size_t kMaxElements = 4096;
 const std::size_t kMaxWork = 65536;
 
-// The plug-in's messages.
-const char* const kEntklCount = "Number of parameters must be 1 or 2\n";
-const char* const kMiklCount = "Number of parameters must be 2 or 3\n";
-const char* const kSizeDiffers = "Size of matrices must be the same\n";
-const char* const kKTooLarge =
-    "Nearest neighbour must be lower than sample size\n";
-const char* const kKBelowOne = "Nearest neighbour must be at least 1\n";
-const char* const kKNotANumber = "Nearest neighbour must be a number\n";
-const char* const kNotRealDouble =
-    "Inputs must be real full double matrices\n";
-const char* const kNoColumns =
-    "Sample matrices must have at least one column\n";
-const char* const kTooLarge = "Sample matrices are too large\n";
-const char* const kOutOfMemory = "Out of memory\n";
-const char* const kMessages[] = {kEntklCount,   kMiklCount,   kSizeDiffers,
-                                 kKTooLarge,    kKBelowOne,   kKNotANumber,
-                                 kNotRealDouble, kNoColumns,  kTooLarge,
-                                 kOutOfMemory};
+using namespace arvel::msg;
 
 // ---- Heap blocks of a call --------------------------------------------------
 #if defined(ARVEL_FUZZ_HEAP)
@@ -517,7 +501,7 @@ struct Call {
 
 bool isMessage(const char* text)
 {
-    for (const char* m : kMessages)
+    for (const char* m : kAll)
         if (std::strcmp(text, m) == 0) return true;
     return false;
 }

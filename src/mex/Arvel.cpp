@@ -7,6 +7,7 @@
 // copy the samples, estimate, and return one 1 x 1 real double.
 #include "CMatrix.h"
 #include "hest_continuous.h"
+#include "messages.h"
 #include "mexApi.h"
 #include "mi_continuous.h"
 #include "mxHelper.h"
@@ -36,19 +37,7 @@ std::map<std::string, Handler> funcMap;
 
 namespace {
 
-const char* const kEntklCount = "Number of parameters must be 1 or 2\n";
-const char* const kMiklCount = "Number of parameters must be 2 or 3\n";
-const char* const kSizeDiffers = "Size of matrices must be the same\n";
-const char* const kKTooLarge =
-    "Nearest neighbour must be lower than sample size\n";
-const char* const kKBelowOne = "Nearest neighbour must be at least 1\n";
-const char* const kKNotANumber = "Nearest neighbour must be a number\n";
-const char* const kNotRealDouble =
-    "Inputs must be real full double matrices\n";
-const char* const kNoColumns =
-    "Sample matrices must have at least one column\n";
-const char* const kTooLarge = "Sample matrices are too large\n";
-const char* const kOutOfMemory = "Out of memory\n";
+using namespace msg;
 
 // The conversion reads M x N doubles from the array's real data, which only
 // a real, full double array holds.
@@ -220,7 +209,7 @@ extern "C" ARVEL_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs,
         outOfMemory = true;
     }
     if (outOfMemory) {
-        mexErrMsgTxt("Out of memory\n");
+        mexErrMsgTxt(arvel::msg::kOutOfMemory);
         return;
     }
     if (handler == nullptr) {

@@ -13,6 +13,7 @@ set(ARVEL_PLUGIN_SOURCES
   ${PROJECT_SOURCE_DIR}/src/core/utilFunctions.cpp
   ${PROJECT_SOURCE_DIR}/src/core/hest_continuous.cpp
   ${PROJECT_SOURCE_DIR}/src/core/mi_continuous.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/ksg.cpp
   ${PROJECT_SOURCE_DIR}/src/core/workers.cpp)
 set(ARVEL_PLUGIN_INCLUDES
   ${PROJECT_SOURCE_DIR}/src/core ${PROJECT_SOURCE_DIR}/src/mex)

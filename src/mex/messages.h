@@ -9,7 +9,10 @@ namespace msg {
 
 const char* const kEntklCount = "Number of parameters must be 1 or 2\n";
 const char* const kMiklCount = "Number of parameters must be 2 or 3\n";
+const char* const kCmiksgCount = "Number of parameters must be 3 or 4\n";
 const char* const kSizeDiffers = "Size of matrices must be the same\n";
+const char* const kRowsDiffer =
+    "Matrices must have the same number of rows\n";
 const char* const kKTooLarge =
     "Nearest neighbour must be lower than sample size\n";
 const char* const kKBelowOne = "Nearest neighbour must be at least 1\n";
@@ -22,10 +25,10 @@ const char* const kTooLarge = "Sample matrices are too large\n";
 const char* const kOutOfMemory = "Out of memory\n";
 
 // Every message above, for a check that a report is one of them.
-const char* const kAll[] = {kEntklCount,   kMiklCount,  kSizeDiffers,
-                            kKTooLarge,    kKBelowOne,  kKNotANumber,
-                            kNotRealDouble, kNoColumns, kTooLarge,
-                            kOutOfMemory};
+const char* const kAll[] = {kEntklCount,  kMiklCount,     kCmiksgCount,
+                            kSizeDiffers, kRowsDiffer,    kKTooLarge,
+                            kKBelowOne,   kKNotANumber,   kNotRealDouble,
+                            kNoColumns,   kTooLarge,      kOutOfMemory};
 
 }  // namespace msg
 }  // namespace arvel

@@ -59,6 +59,10 @@ endfunction()
 set(ARVEL_LICENCE_FILES ${PROJECT_SOURCE_DIR}/LICENSE
     ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES)
 
+# The names the module answers to, one copy of it under each.
+set(ARVEL_ENTRY_POINTS entkl_internal mikl_internal miksg_internal
+    cmiksg_internal)
+
 function(arvel_add_plugin_folder target folder)
   cmake_parse_arguments(P "" "INSTALL_DIR" "" ${ARGN})
   get_target_property(suffix ${target} SUFFIX)
@@ -68,12 +72,14 @@ function(arvel_add_plugin_folder target folder)
   endif()
   file(GLOB_RECURSE toolbox CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/toolbox/*.m)
   set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.folder.stamp)
+  set(copies "")
+  foreach(name ${ARVEL_ENTRY_POINTS})
+    list(APPEND copies COMMAND ${CMAKE_COMMAND} -E copy
+         $<TARGET_FILE:${target}> ${folder}/${name}${suffix})
+  endforeach()
   add_custom_command(OUTPUT ${stamp}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
-            ${folder}/entkl_internal${suffix}
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
-            ${folder}/mikl_internal${suffix}
+    ${copies}
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/toolbox
             ${folder}
     COMMAND ${CMAKE_COMMAND} -E copy ${ARVEL_TOOLBOX_CONTENTS} ${folder}
@@ -83,7 +89,7 @@ function(arvel_add_plugin_folder target folder)
     VERBATIM)
   add_custom_target(${target}_folder ALL DEPENDS ${stamp})
 
-  foreach(name entkl_internal mikl_internal)
+  foreach(name ${ARVEL_ENTRY_POINTS})
     install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION ${P_INSTALL_DIR}
             RENAME ${name}${suffix})
   endforeach()

@@ -263,6 +263,18 @@ unsigned clampThreads(unsigned threads, int n)
 
 }  // namespace
 
+double CompensatedSum::value() const { return sum_ + carry_; }
+
+void CompensatedSum::add(double x)
+{
+    const double t = sum_ + x;
+    if (std::fabs(sum_) >= std::fabs(x))
+        carry_ = carry_ + ((sum_ - t) + x);
+    else
+        carry_ = carry_ + ((x - t) + sum_);
+    sum_ = t;
+}
+
 void maxNormStatistics(const CMatrix& samples, int k,
                        const std::vector<std::vector<int>>& marginals,
                        unsigned threads, std::vector<double>& eps,
@@ -344,12 +356,12 @@ double miksg(const CMatrix& XY, int dx, int k, unsigned threads)
     maxNormStatistics(XY, k, {columnRange(0, dx), columnRange(dx, d - dx)},
                       threads, eps, counts);
     // Each sample's term, summed in sample order.
-    double S = 0.0;
+    CompensatedSum S;
     for (std::size_t i = 0; i < eps.size(); ++i)
-        S = S + (digammaInteger(counts[0][i] + 1LL) +
-                 digammaInteger(counts[1][i] + 1LL));
+        S.add(digammaInteger(counts[0][i] + 1LL) +
+              digammaInteger(counts[1][i] + 1LL));
     const double N = static_cast<double>(n);
-    return (digammaInteger(k) + digammaInteger(n)) - S / N;
+    return (digammaInteger(k) + digammaInteger(n)) - S.value() / N;
 }
 
 double cmiksg(const CMatrix& XYZ, int dx, int dy, int k)
@@ -377,13 +389,13 @@ double cmiksg(const CMatrix& XYZ, int dx, int dy, int k, unsigned threads)
     std::vector<double> eps;
     std::vector<std::vector<std::uint32_t>> counts;
     maxNormStatistics(XYZ, k, {xz, yz, z}, threads, eps, counts);
-    double S = 0.0;
+    CompensatedSum S;
     for (std::size_t i = 0; i < eps.size(); ++i)
-        S = S + ((digammaInteger(counts[0][i] + 1LL) +
-                  digammaInteger(counts[1][i] + 1LL)) -
-                 digammaInteger(counts[2][i] + 1LL));
+        S.add((digammaInteger(counts[0][i] + 1LL) +
+               digammaInteger(counts[1][i] + 1LL)) -
+              digammaInteger(counts[2][i] + 1LL));
     const double N = static_cast<double>(n);
-    return digammaInteger(k) - S / N;
+    return digammaInteger(k) - S.value() / N;
 }
 
 }  // namespace arvel

@@ -15,6 +15,20 @@ namespace arvel {
 // NaN for n < 1.
 double digammaInteger(long long n);
 
+// A sum of doubles in the order they are added, with Neumaier's
+// compensation: the rounding error of each addition is carried in a second
+// double and added at the end, so that the sum of 10^6 terms keeps the
+// accuracy of a few roundings, not of 10^6 of them.
+class CompensatedSum {
+public:
+    void add(double x);
+    double value() const;
+
+private:
+    double sum_ = 0.0;
+    double carry_ = 0.0;
+};
+
 // The neighbour statistics of the estimators, for the n samples (rows) of
 // samples, n >= 2, with 1 <= k < n and finite values:
 // - eps[i], the max-norm distance from sample i to its k-th nearest other
@@ -35,7 +49,8 @@ void maxNormStatistics(const CMatrix& samples, int k,
 // KSG estimator 1 of I(X;Y) in nats, from the n x (dx + dy) matrix XY, whose
 // first dx columns are X and the others Y:
 //   I = psi(k) + psi(n) - (1/n) sum_i [psi(n_x(i) + 1) + psi(n_y(i) + 1)],
-// with eps and the counts of maxNormStatistics in the spaces of X and of Y.
+// with eps and the counts of maxNormStatistics in the spaces of X and of Y,
+// the terms summed in sample order by CompensatedSum.
 // NaN if any value is NaN or infinite (no tree is built). Needs n >= 2,
 // 1 <= dx < XY.cols() and 1 <= k < n; otherwise std::invalid_argument.
 // The threads are threadCount(n) (workers.h) unless given.

@@ -144,6 +144,27 @@ TEST(DigammaInteger, AgreesWithMpmath)
     EXPECT_TRUE(std::isnan(arvel::digammaInteger(-5)));
 }
 
+// The compensated sum against sums that lose every addend without it.
+TEST(CompensatedSum, KeepsWhatPlainSummationLoses)
+{
+    const struct {
+        const char* name;
+        std::vector<double> terms;
+        double want;
+    } cases[] = {
+        {"ones below the last place of 1e16", {1e16, 1.0, 1.0, 1.0, 1.0}, 1e16 + 4.0},
+        {"large terms cancel", {1.0, 1e100, 1.0, -1e100}, 2.0},
+        {"tenths", std::vector<double>(10, 0.1), 1.0},
+        {"empty", {}, 0.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        arvel::CompensatedSum s;
+        for (double t : c.terms) s.add(t);
+        EXPECT_EQ(s.value(), c.want);
+    }
+}
+
 TEST(MaxNormStatistics, MatchOracleBitForBit)
 {
     const Set sets[] = {
@@ -207,7 +228,7 @@ TEST(MaxNormStatistics, MatchOracleBitForBit)
 }
 
 // The estimate is the formula over the oracle's statistics, summed in
-// sample order.
+// sample order with compensation.
 TEST(Ksg, EstimatesAreTheFormulaOverTheStatistics)
 {
     CMatrix m;
@@ -218,17 +239,17 @@ TEST(Ksg, EstimatesAreTheFormulaOverTheStatistics)
         std::vector<double> eps;
         std::vector<std::vector<std::uint32_t>> c;
         oracle(m, k, {columns(0, 2), columns(2, 3)}, eps, c);
-        double S = 0.0;
+        arvel::CompensatedSum S;
         for (int i = 0; i < m.rows(); ++i)
-            S = S + (psi(c[0][i] + 1LL) + psi(c[1][i] + 1LL));
-        const double mi = (psi(k) + psi(m.rows())) - S / m.rows();
+            S.add(psi(c[0][i] + 1LL) + psi(c[1][i] + 1LL));
+        const double mi = (psi(k) + psi(m.rows())) - S.value() / m.rows();
         EXPECT_TRUE(arvel_test::agrees(arvel::miksg(m, 2, k), mi, 2));
 
         oracle(m, k, {{0, 3, 4}, {1, 2, 3, 4}, {3, 4}}, eps, c);
-        S = 0.0;
+        arvel::CompensatedSum T;
         for (int i = 0; i < m.rows(); ++i)
-            S = S + ((psi(c[0][i] + 1LL) + psi(c[1][i] + 1LL)) - psi(c[2][i] + 1LL));
-        const double cmi = psi(k) - S / m.rows();
+            T.add((psi(c[0][i] + 1LL) + psi(c[1][i] + 1LL)) - psi(c[2][i] + 1LL));
+        const double cmi = psi(k) - T.value() / m.rows();
         EXPECT_TRUE(arvel_test::agrees(arvel::cmiksg(m, 1, 2, k), cmi, 2));
     }
 }

@@ -5,6 +5,7 @@
 #include "workers.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -12,6 +13,24 @@
 #include <utility>
 
 namespace arvel {
+
+namespace {
+
+// v rounded to a double. On the x87 unit (FLT_EVAL_METHOD 2) a value may
+// be held in 80 bits, and rounded or not wherever the compiler spills it,
+// which differs between builds of the same code; the compensated sum and
+// the terms are stored at each step, so that every build rounds alike.
+inline double rounded(double v)
+{
+#if FLT_EVAL_METHOD == 2
+    const volatile double r = v;
+    return r;
+#else
+    return v;
+#endif
+}
+
+}  // namespace
 
 // Digamma function at the positive integers.
 // Method: psi(1) ... psi(16) from a table of the values rounded once to
@@ -43,8 +62,8 @@ double digammaInteger(long long n)
     s = 1.0 / 252.0 - t2 * s;
     s = 1.0 / 120.0 - t2 * s;
     s = 1.0 / 12.0 - t2 * s;
-    const double tail = 0.5 * t + t2 * s;
-    return std::log(x) - tail;
+    const double tail = rounded(0.5 * t + t2 * s);
+    return rounded(std::log(x) - tail);
 }
 
 namespace {
@@ -263,15 +282,16 @@ unsigned clampThreads(unsigned threads, int n)
 
 }  // namespace
 
-double CompensatedSum::value() const { return sum_ + carry_; }
+double CompensatedSum::value() const { return rounded(sum_ + carry_); }
 
 void CompensatedSum::add(double x)
 {
-    const double t = sum_ + x;
+    x = rounded(x);
+    const double t = rounded(sum_ + x);
     if (std::fabs(sum_) >= std::fabs(x))
-        carry_ = carry_ + ((sum_ - t) + x);
+        carry_ = rounded(carry_ + rounded(rounded(sum_ - t) + x));
     else
-        carry_ = carry_ + ((x - t) + sum_);
+        carry_ = rounded(carry_ + rounded(rounded(x - t) + sum_));
     sum_ = t;
 }
 
@@ -361,7 +381,8 @@ double miksg(const CMatrix& XY, int dx, int k, unsigned threads)
         S.add(digammaInteger(counts[0][i] + 1LL) +
               digammaInteger(counts[1][i] + 1LL));
     const double N = static_cast<double>(n);
-    return (digammaInteger(k) + digammaInteger(n)) - S.value() / N;
+    return rounded(digammaInteger(k) + digammaInteger(n)) -
+           rounded(S.value() / N);
 }
 
 double cmiksg(const CMatrix& XYZ, int dx, int dy, int k)
@@ -391,11 +412,11 @@ double cmiksg(const CMatrix& XYZ, int dx, int dy, int k, unsigned threads)
     maxNormStatistics(XYZ, k, {xz, yz, z}, threads, eps, counts);
     CompensatedSum S;
     for (std::size_t i = 0; i < eps.size(); ++i)
-        S.add((digammaInteger(counts[0][i] + 1LL) +
-               digammaInteger(counts[1][i] + 1LL)) -
+        S.add(rounded(digammaInteger(counts[0][i] + 1LL) +
+                      digammaInteger(counts[1][i] + 1LL)) -
               digammaInteger(counts[2][i] + 1LL));
     const double N = static_cast<double>(n);
-    return digammaInteger(k) - S.value() / N;
+    return digammaInteger(k) - rounded(S.value() / N);
 }
 
 }  // namespace arvel

@@ -22,14 +22,23 @@
 //       over the three entropies). With a file name, the samples are also
 //       written to file.x (and file.y for I) as n * d raw doubles, column
 //       after column, for the comparison with other tools.
+//   arvel_bench ksg n dx dy dz k [repeats] [file]
+//       The KSG estimate of I(X;Y) (dz = 0) or of I(X;Y|Z), on all threads
+//       and on one, printed as one line: seconds, seconds on one thread,
+//       the estimate. Z is Gaussian, X Gaussian plus Z's first column, and
+//       Y = 0.6 X + 0.8 E column by column (X's columns in turn). With a
+//       file name, the joined matrix X | Y | Z is written to file.xyz as
+//       n * (dx + dy + dz) raw doubles, column after column.
 //
 // Peak memory is the resident size's high-water mark above the resident
 // size once the input is in memory. The input is the sample matrix X (for
 // I, X and Y); the mutual information also counts the joined matrix X | Y
 // that its caller builds, as the plug-in does.
 #include "hest_continuous.h"
+#include "ksg.h"
 #include "mi_continuous.h"
 #include "utilFunctions.h"
+#include "workers.h"
 #include "test_util.h"
 
 #include <algorithm>
@@ -350,13 +359,47 @@ int methods(int n, int d, const std::vector<int>& ks)
     return failures == 0 ? 0 : 1;
 }
 
+// The KSG case of "arvel_bench ksg".
+int ksgCase(int n, int dx, int dy, int dz, int k, int repeats, const char* file)
+{
+    const int d = dx + dy + dz;
+    CMatrix m, x, y, z;
+    arvel_test::fillGauss(x, n, dx, 42);
+    arvel_test::fillGauss(y, n, dy, 43);
+    arvel_test::fillGauss(z, n, dz > 0 ? dz : 1, 44);
+    m.resize(n, d);
+    const std::size_t rows = static_cast<std::size_t>(n);
+    const auto at = [rows](CMatrix& c, std::size_t i, int j) -> double& {
+        return c.data[i + static_cast<std::size_t>(j) * rows];
+    };
+    for (std::size_t i = 0; i < rows; ++i) {
+        for (int j = 0; j < dx; ++j)
+            at(m, i, j) = at(x, i, j) + (dz > 0 ? at(z, i, 0) : 0.0);
+        for (int j = 0; j < dy; ++j)
+            at(m, i, dx + j) = 0.6 * at(m, i, j % dx) + 0.8 * at(y, i, j);
+        for (int j = 0; j < dz; ++j) at(m, i, dx + dy + j) = at(z, i, j);
+    }
+    if (file != nullptr) writeRaw(std::string(file) + ".xyz", m);
+    const unsigned all = arvel::threadCount(rows);
+    double value = 0.0, one = 0.0;
+    const auto run = [&](unsigned threads) {
+        return dz > 0 ? arvel::cmiksg(m, dx, dy, k, threads)
+                      : arvel::miksg(m, dx, k, threads);
+    };
+    const double t = seconds([&] { value = run(all); }, repeats);
+    const double t1 = seconds([&] { one = run(1); }, repeats);
+    std::printf("%.6f %.6f %.17g\n", t, t1, value);
+    return value == one || (std::isnan(value) && std::isnan(one)) ? 0 : 1;
+}
+
 int usage()
 {
     std::fprintf(stderr,
                  "usage: arvel_bench [grid] [--quick|--all]\n"
                  "       arvel_bench order|duplicates [--quick]\n"
                  "       arvel_bench methods n d k...\n"
-                 "       arvel_bench case H|I gauss|uniform n d k [repeats] [file]\n");
+                 "       arvel_bench case H|I gauss|uniform n d k [repeats] [file]\n"
+                 "       arvel_bench ksg n dx dy dz k [repeats] [file]\n");
     return 2;
 }
 
@@ -388,6 +431,16 @@ int main(int argc, char** argv)
         std::printf("%.6f %ld %.17g %.17g\n", r.seconds, r.peakBytes, r.estimate,
                     r.constant);
         return 0;
+    }
+    if (mode == "ksg") {
+        if (argc < 7) return usage();
+        const int n = std::atoi(argv[2]), dx = std::atoi(argv[3]),
+                  dy = std::atoi(argv[4]), dz = std::atoi(argv[5]),
+                  k = std::atoi(argv[6]);
+        const int repeats = argc > 7 ? std::atoi(argv[7]) : 3;
+        if (n < 2 || dx < 1 || dy < 1 || dz < 0 || k < 1 || k >= n || repeats < 1)
+            return usage();
+        return ksgCase(n, dx, dy, dz, k, repeats, argc > 8 ? argv[8] : nullptr);
     }
     if (mode == "order") return order(quick);
     if (mode == "duplicates") return duplicates(quick);

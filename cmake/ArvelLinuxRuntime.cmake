@@ -2,7 +2,7 @@
 #
 # Links the C++ runtime (libstdc++, libgcc) of a Linux x86-64 module
 # statically, and binds every glibc function it calls to a version no newer
-# than GLIBC_2.17 (src/glibcCompat.cpp), so that the module needs of the
+# than GLIBC_2.17 (src/mex/glibcCompat.cpp), so that the module needs of the
 # host process only its C library, libm and libpthread. The version script
 # keeps the runtime's symbols out of the module's exports. The runtime's own
 # unwinder and the host's both unwind through the module: an exception of
@@ -14,7 +14,7 @@ set(ARVEL_WRAPPED_GLIBC
   arc4random)
 
 function(arvel_static_linux_runtime target)
-  set(compat ${PROJECT_SOURCE_DIR}/src/glibcCompat.cpp)
+  set(compat ${PROJECT_SOURCE_DIR}/src/mex/glibcCompat.cpp)
   target_sources(${target} PRIVATE ${compat})
   set_source_files_properties(${compat} PROPERTIES
     SKIP_UNITY_BUILD_INCLUSION ON COMPILE_DEFINITIONS ARVEL_OLD_GLIBC)

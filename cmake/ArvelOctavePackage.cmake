@@ -5,7 +5,8 @@
 set(ARVEL_OCTAVE_PACKAGE
     ${PROJECT_BINARY_DIR}/arvel-${PROJECT_VERSION}.tar.gz)
 file(GLOB arvel_package_inputs CONFIGURE_DEPENDS
-     ${PROJECT_SOURCE_DIR}/src/*.h
+     ${PROJECT_SOURCE_DIR}/src/core/*.h
+     ${PROJECT_SOURCE_DIR}/src/mex/*.h
      ${PROJECT_SOURCE_DIR}/toolbox/*.m
      ${PROJECT_SOURCE_DIR}/toolbox/private/*.m
      ${PROJECT_SOURCE_DIR}/packaging/octave/*)

@@ -3,17 +3,20 @@
 # arvel_add_plugin(<target> SUFFIX <ext> [HOST_MEX_H] [INCLUDES dirs...]
 #                  [LIBRARIES libs...])
 #
-# The modules of src/ are compiled as one translation unit. Only
+# The sources of src/core and src/mex are compiled as one translation unit. Only
 # mexFunction is exported. HOST_MEX_H builds against the host's own mex.h
 # (found in INCLUDES) instead of the project's declarations of the host API.
 set(ARVEL_PLUGIN_SOURCES
-  ${PROJECT_SOURCE_DIR}/src/Arvel.cpp
-  ${PROJECT_SOURCE_DIR}/src/CMatrix.cpp
-  ${PROJECT_SOURCE_DIR}/src/mxHelper.cpp
-  ${PROJECT_SOURCE_DIR}/src/utilFunctions.cpp
-  ${PROJECT_SOURCE_DIR}/src/hest_continuous.cpp
-  ${PROJECT_SOURCE_DIR}/src/mi_continuous.cpp
-  ${PROJECT_SOURCE_DIR}/src/workers.cpp)
+  ${PROJECT_SOURCE_DIR}/src/mex/Arvel.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/CMatrix.cpp
+  ${PROJECT_SOURCE_DIR}/src/mex/mxHelper.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/utilFunctions.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/hest_continuous.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/mi_continuous.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/ksg.cpp
+  ${PROJECT_SOURCE_DIR}/src/core/workers.cpp)
+set(ARVEL_PLUGIN_INCLUDES
+  ${PROJECT_SOURCE_DIR}/src/core ${PROJECT_SOURCE_DIR}/src/mex)
 
 function(arvel_add_plugin target)
   cmake_parse_arguments(P "HOST_MEX_H" "SUFFIX" "INCLUDES;LIBRARIES" ${ARGN})
@@ -25,7 +28,7 @@ function(arvel_add_plugin target)
     SKIP_BUILD_RPATH ON
     LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/plugin
     RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/plugin)
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(${target} PRIVATE ${ARVEL_PLUGIN_INCLUDES})
   target_include_directories(${target} SYSTEM PRIVATE ${P_INCLUDES})
   target_link_libraries(${target} PRIVATE nanoflann::nanoflann Threads::Threads
     ${P_LIBRARIES})
@@ -56,6 +59,10 @@ endfunction()
 set(ARVEL_LICENCE_FILES ${PROJECT_SOURCE_DIR}/LICENSE
     ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES)
 
+# The names the module answers to, one copy of it under each.
+set(ARVEL_ENTRY_POINTS entkl_internal mikl_internal miksg_internal
+    cmiksg_internal)
+
 function(arvel_add_plugin_folder target folder)
   cmake_parse_arguments(P "" "INSTALL_DIR" "" ${ARGN})
   get_target_property(suffix ${target} SUFFIX)
@@ -65,12 +72,14 @@ function(arvel_add_plugin_folder target folder)
   endif()
   file(GLOB_RECURSE toolbox CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/toolbox/*.m)
   set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.folder.stamp)
+  set(copies "")
+  foreach(name ${ARVEL_ENTRY_POINTS})
+    list(APPEND copies COMMAND ${CMAKE_COMMAND} -E copy
+         $<TARGET_FILE:${target}> ${folder}/${name}${suffix})
+  endforeach()
   add_custom_command(OUTPUT ${stamp}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
-            ${folder}/entkl_internal${suffix}
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
-            ${folder}/mikl_internal${suffix}
+    ${copies}
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/toolbox
             ${folder}
     COMMAND ${CMAKE_COMMAND} -E copy ${ARVEL_TOOLBOX_CONTENTS} ${folder}
@@ -80,7 +89,7 @@ function(arvel_add_plugin_folder target folder)
     VERBATIM)
   add_custom_target(${target}_folder ALL DEPENDS ${stamp})
 
-  foreach(name entkl_internal mikl_internal)
+  foreach(name ${ARVEL_ENTRY_POINTS})
     install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION ${P_INSTALL_DIR}
             RENAME ${name}${suffix})
   endforeach()

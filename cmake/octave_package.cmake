@@ -1,7 +1,8 @@
 # Makes the Octave package OUTPUT (arvel-VERSION.tar.gz), staged in
 # STAGE_DIR: DESCRIPTION, INDEX and COPYING (the licence and the
 # third-party notices); inst/ with the toolbox
-# functions and CONTENTS (Contents.m); src/ with the plug-in's sources, a
+# functions and CONTENTS (Contents.m); src/ with the plug-in's sources (of
+# src/core and src/mex, in one folder), a
 # unity source that includes SOURCES (joined by "|") in their order, the
 # version script and the Makefile that pkg install runs.
 #
@@ -29,7 +30,7 @@ file(COPY ${SOURCE_DIR}/toolbox/ DESTINATION ${package}/inst
 file(COPY ${CONTENTS} DESTINATION ${package}/inst)
 
 string(REPLACE "|" ";" SOURCES "${SOURCES}")
-file(GLOB headers ${SOURCE_DIR}/src/*.h)
+file(GLOB headers ${SOURCE_DIR}/src/core/*.h ${SOURCE_DIR}/src/mex/*.h)
 file(COPY ${SOURCES} ${headers} ${SOURCE_DIR}/cmake/Arvel.map
           ${packaging}/Makefile
      DESTINATION ${package}/src)

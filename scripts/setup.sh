@@ -11,7 +11,7 @@ demo=(cmake make g++ libnanoflann-dev octave liboctave-dev
 test=("${demo[@]}" libgtest-dev clang libclang-rt-14-dev g++-multilib
       g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
       binutils-mingw-w64-i686 wine wine64 qemu-user)
-compare=("${demo[@]}" python3-scipy r-cran-fnn)
+compare=("${demo[@]}" python3-scipy python3-sklearn r-cran-fnn)
 
 case "${1:-test}" in
   demo) wanted=("${demo[@]}") ;;

@@ -1,6 +1,6 @@
 // A small stand-in for MATLAB's MEX and matrix libraries, for running the
 // built plug-in without MATLAB. libmex and libmx implement the host
-// functions the plug-in imports (declared in src/mexApi.h) and, beside
+// functions the plug-in imports (declared in src/mex/mexApi.h) and, beside
 // them, the calls a test host makes: it sets the invoked name, reads what
 // was printed, makes input arrays of any class and shape, and sees every
 // array the plug-in created. Nothing here allocates with operator new, so a

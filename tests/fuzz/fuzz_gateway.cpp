@@ -27,6 +27,7 @@
 // host could never hand over its data; other oversized shapes are cut down.
 // Calls whose search would be slow (rows * (k + 1) above kMaxWork) are
 // skipped, so that executions stay fast.
+#include "messages.h"
 #include "standin.h"
 #include "test_host.h"
 
@@ -71,24 +72,7 @@ namespace {
 const std::size_t kMaxElements = 4096;
 const std::size_t kMaxWork = 65536;
 
-// The plug-in's messages.
-const char* const kEntklCount = "Number of parameters must be 1 or 2\n";
-const char* const kMiklCount = "Number of parameters must be 2 or 3\n";
-const char* const kSizeDiffers = "Size of matrices must be the same\n";
-const char* const kKTooLarge =
-    "Nearest neighbour must be lower than sample size\n";
-const char* const kKBelowOne = "Nearest neighbour must be at least 1\n";
-const char* const kKNotANumber = "Nearest neighbour must be a number\n";
-const char* const kNotRealDouble =
-    "Inputs must be real full double matrices\n";
-const char* const kNoColumns =
-    "Sample matrices must have at least one column\n";
-const char* const kTooLarge = "Sample matrices are too large\n";
-const char* const kOutOfMemory = "Out of memory\n";
-const char* const kMessages[] = {kEntklCount,   kMiklCount,   kSizeDiffers,
-                                 kKTooLarge,    kKBelowOne,   kKNotANumber,
-                                 kNotRealDouble, kNoColumns,  kTooLarge,
-                                 kOutOfMemory};
+using namespace arvel::msg;
 
 // ---- Heap blocks of a call --------------------------------------------------
 #if defined(ARVEL_FUZZ_HEAP)
@@ -163,14 +147,16 @@ std::string padded(const char* head, std::size_t length)
     return s;
 }
 
-// Mostly the two keys; otherwise a near miss, a name around the gateway's
+// Mostly the four keys; otherwise a near miss, a name around the gateway's
 // 64-byte buffer or the key's small-string limit, a name longer than the
 // host keeps, or the input's own bytes.
 std::string pickName(Reader& in)
 {
     const unsigned s = in.byte();
-    if (s < 96) return "entkl_internal";
-    if (s < 192) return "mikl_internal";
+    if (s < 56) return "entkl_internal";
+    if (s < 112) return "mikl_internal";
+    if (s < 152) return "miksg_internal";
+    if (s < 192) return "cmiksg_internal";
     switch (s % 16) {
     case 0: return "";
     case 1: return "Arvel";
@@ -179,9 +165,9 @@ std::string pickName(Reader& in)
     case 4: return "entkl_internalx";
     case 5: return "xmikl_internal";
     case 6: return "mikl_internal ";
-    case 7: return "mikl";
+    case 7: return s < 224 ? "mikl" : "cmiksg_internal_";
     case 8: return "entkl_internal_";
-    case 9: return "mikl_internal_xyz";
+    case 9: return s < 224 ? "mikl_internal_xyz" : "miksg";
     case 10: return padded("entkl_internal", 63);
     case 11: return padded("entkl_internal", 64);
     case 12: return padded("mikl_internal", 65);
@@ -436,6 +422,53 @@ Expected refused(const char* message)
     return e;
 }
 
+// The number of sample arrays of a KSG entry point, or 0.
+std::size_t ksgSets(const std::string& name)
+{
+    if (name == "miksg_internal") return 2;
+    if (name == "cmiksg_internal") return 3;
+    return 0;
+}
+
+// The first fault of a KSG call: the number of inputs; the shapes (a count
+// beyond the int range, the joined columns or elements beyond it, then
+// unequal row counts); the classes; a set without columns; k, 3 by default.
+Expected expectedKsg(std::size_t sets, const std::vector<Input>& in)
+{
+    Expected e;
+    const std::size_t nrhs = in.size();
+    if (nrhs < sets || nrhs > sets + 1)
+        return refused(sets == 2 ? kMiklCount : kCmiksgCount);
+    const std::uint64_t limit = INT_MAX;
+    std::uint64_t columns = 0, most = 0;
+    for (std::size_t s = 0; s < sets; ++s) {
+        if (in[s].m > limit || in[s].n > limit) return refused(kTooLarge);
+        columns += in[s].n;
+        most = std::max<std::uint64_t>(most, in[s].m);
+    }
+    if (columns > limit || most * columns > limit) return refused(kTooLarge);
+    for (std::size_t s = 1; s < sets; ++s)
+        if (in[s].m != in[0].m) return refused(kRowsDiffer);
+    for (const Input& a : in)
+        if (a.classId != mxDOUBLE_CLASS || a.complex || a.sparse)
+            return refused(kNotRealDouble);
+    for (std::size_t s = 0; s < sets; ++s)
+        if (in[s].n == 0) return refused(kNoColumns);
+    const std::size_t rows = in[0].m;
+    e.k = 3;
+    if (nrhs == sets + 1) {
+        const Input& kArg = in.back();
+        if (kArg.m == 0 || kArg.n == 0) return refused(kKNotANumber);
+        const double v = kArg.values[0];
+        if (std::isnan(v)) return refused(kKNotANumber);
+        if (v < 1.0) return refused(kKBelowOne);
+        if (v >= 2147483648.0) return refused(kKTooLarge);
+        e.k = static_cast<int>(v);
+    }
+    if (static_cast<std::size_t>(e.k) >= rows) return refused(kKTooLarge);
+    return e;
+}
+
 // The first fault, in the order the plug-in checks: the number of inputs;
 // for entropy the classes, then the sample shape (too large, no columns);
 // for mutual information the shapes (too large, unequal), then the
@@ -444,6 +477,7 @@ Expected refused(const char* message)
 Expected expectedCall(const std::string& name, const std::vector<Input>& in)
 {
     Expected e;
+    if (const std::size_t sets = ksgSets(name)) return expectedKsg(sets, in);
     const bool mi = name == "mikl_internal";
     if (!mi && name != "entkl_internal") {
         e.kind = Kind::notFound;
@@ -484,8 +518,18 @@ Expected expectedCall(const std::string& name, const std::vector<Input>& in)
 }
 
 // The core's estimate of the same samples.
-double coreValue(bool mi, const std::vector<Input>& in, int k)
+double coreValue(const std::string& name, const std::vector<Input>& in, int k)
 {
+    if (const std::size_t sets = ksgSets(name)) {
+        std::vector<const std::vector<double>*> values;
+        std::vector<std::size_t> columns;
+        for (std::size_t s = 0; s < sets; ++s) {
+            values.push_back(&in[s].values);
+            columns.push_back(in[s].n);
+        }
+        return arvel_test::coreKsg(values, columns, in[0].m, k);
+    }
+    const bool mi = name == "mikl_internal";
     return arvel_test::coreEstimate(in[0].values, mi ? &in[1].values : nullptr,
                                     in[0].m, in[0].n, k);
 }
@@ -517,7 +561,7 @@ struct Call {
 
 bool isMessage(const char* text)
 {
-    for (const char* m : kMessages)
+    for (const char* m : kAll)
         if (std::strcmp(text, m) == 0) return true;
     return false;
 }
@@ -632,7 +676,7 @@ void check(const Call& c, const Expected& want, const Observed& o,
         fail(c, std::to_string(o.arraysMade) + " arrays created, not 1");
     if (!o.resultSound) fail(c, "no 1 x 1 real double in the first slot");
     const double expected =
-        coreValue(c.name == "mikl_internal", inputs, want.k);
+        coreValue(c.name, inputs, want.k);
     if (!sameValue(o.value, expected)) {
         char text[128];
         std::snprintf(text, sizeof text, "value %.17g, core %.17g (k %d)",
@@ -683,10 +727,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     standinSetFunctionName(c.name.c_str());
     c.name = mexFunctionName();
 
-    const std::size_t joined = c.name == "mikl_internal" ? 2 : 1;
+    // The sample arrays of the call, and how many copies of an array's
+    // shape the too-large check joins: for KSG an array refused by its own
+    // elements is refused whatever the others are.
+    const std::size_t sets = ksgSets(c.name);
+    const std::size_t samples = sets > 0 ? sets : c.name == "mikl_internal" ? 2 : 1;
+    const std::size_t joined = sets > 0 ? 1 : samples;
     std::vector<Input> inputs;
     for (std::size_t i = 0; i < nrhs; ++i)
-        inputs.push_back(makeInput(in, i < joined, joined,
+        inputs.push_back(makeInput(in, i < samples, joined,
                                    inputs.empty() ? 0 : inputs[0].m));
     c.inputs = &inputs;
 

@@ -106,6 +106,18 @@ std::string show(double v)
 double expectedValue(const Case& c)
 {
     const Argument& x = c.arguments[0];
+    const std::size_t sets = c.invoked == "miksg_internal"    ? 2
+                             : c.invoked == "cmiksg_internal" ? 3
+                                                              : 0;
+    if (sets > 0) {
+        std::vector<const std::vector<double>*> values;
+        std::vector<std::size_t> columns;
+        for (std::size_t s = 0; s < sets; ++s) {
+            values.push_back(&c.arguments[s].values);
+            columns.push_back(c.arguments[s].n);
+        }
+        return arvel_test::coreKsg(values, columns, x.m, c.k);
+    }
     const bool mi = c.invoked != "entkl_internal";
     return arvel_test::coreEstimate(x.values,
                                     mi ? &c.arguments[1].values : nullptr,

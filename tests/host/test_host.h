@@ -5,6 +5,7 @@
 
 #include "CMatrix.h"
 #include "hest_continuous.h"
+#include "ksg.h"
 #include "mi_continuous.h"
 
 #include <algorithm>
@@ -44,6 +45,25 @@ inline double coreEstimate(const std::vector<double>& x,
     std::copy(x.begin(), x.end(), cxy.data);
     std::copy(y->begin(), y->end(), cxy.data + x.size());
     return arvel::mikl(cx, cy, cxy, k);
+}
+
+// miksg of two sample sets, or cmiksg of three: m rows each, column-major,
+// of columns[s] columns.
+inline double coreKsg(const std::vector<const std::vector<double>*>& sets,
+                      const std::vector<std::size_t>& columns, std::size_t m,
+                      int k)
+{
+    std::size_t total = 0;
+    for (std::size_t c : columns) total += c;
+    arvel::CMatrix joined;
+    joined.resize(static_cast<int>(m), static_cast<int>(total));
+    double* out = joined.data;
+    for (const std::vector<double>* s : sets)
+        out = std::copy(s->begin(), s->end(), out);
+    if (sets.size() == 2)
+        return arvel::miksg(joined, static_cast<int>(columns[0]), k);
+    return arvel::cmiksg(joined, static_cast<int>(columns[0]),
+                         static_cast<int>(columns[1]), k);
 }
 
 }  // namespace arvel_test

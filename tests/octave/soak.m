@@ -1,7 +1,8 @@
 function soak(calls, margin_kib)
 % SOAK  Many calls of the plug-in in one Octave session.
 %   SOAK(CALLS, MARGIN_KIB) makes CALLS calls (default 20000) of
-%   entkl_internal and mikl_internal, valid and invalid, with sample sets
+%   entkl_internal, mikl_internal, miksg_internal and cmiksg_internal,
+%   valid and invalid, with sample sets
 %   of a few to some ten thousand rows, and of a copy of the module under a
 %   name it does not provide. Resident memory (VmRSS) is read once the
 %   session has settled after a warm-up, then after every tenth of the
@@ -80,10 +81,22 @@ function anomalies = run_calls(count)
   anomalies = 0;
   for i = 1:count
     r = rand();
-    if r < 0.30
+    if r < 0.25
       n = sample_rows();
       x = rand(n, randi(4));
       anomalies = anomalies + ~returns(@entkl_internal, x, k_args(n));
+    elseif r < 0.33
+      % KSG: 3 neighbours by default, so at least 4 rows.
+      n = max(sample_rows(), 4);
+      x = rand(n, randi(3));
+      y = x(:, 1) + 0.1 * rand(n, randi(2));
+      anomalies = anomalies + ~returns(@miksg_internal, x, y, k_args(n));
+    elseif r < 0.40
+      n = max(sample_rows(), 4);
+      z = rand(n, randi(2));
+      x = z(:, 1) + rand(n, 1);
+      y = x + rand(n, randi(2));
+      anomalies = anomalies + ~returns(@cmiksg_internal, x, y, z, k_args(n));
     elseif r < 0.50
       n = sample_rows();
       d = randi(3);
@@ -151,7 +164,7 @@ end
 % A call that must be refused, with its arguments: {function, args...}.
 function c = invalid_call()
   x = rand(20, 2);
-  switch randi(14)
+  switch randi(18)
     case 1,  c = {@entkl_internal};
     case 2,  c = {@entkl_internal, x, 1, 2};
     case 3,  c = {@mikl_internal, x};
@@ -165,6 +178,10 @@ function c = invalid_call()
     case 11, c = {@entkl_internal, x, NaN};
     case 12, c = {@mikl_internal, x, x, []};
     case 13, c = {@entkl_internal, zeros(0, 3)};
+    case 14, c = {@miksg_internal, x, rand(21, 1)};
+    case 15, c = {@miksg_internal, x, single(x), 2};
+    case 16, c = {@cmiksg_internal, x, x};
+    case 17, c = {@cmiksg_internal, x, x, zeros(20, 0)};
     otherwise, c = {@entkl_internal, 'text'};
   end
 end

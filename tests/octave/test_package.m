@@ -3,8 +3,8 @@ function test_package(tarball, reference)
 %   TEST_PACKAGE(TARBALL, REFERENCE) installs TARBALL with pkg into a fresh
 %   temporary prefix, with package lists of its own there, so that no
 %   package list of the user or of the system is read or written. It loads
-%   the package and checks that entkl, mikl and both internal functions
-%   come from the installed tree; runs the tests inside entkl.m and mikl.m
+%   the package and checks that the toolbox functions and the internal
+%   functions come from the installed tree; runs the tests inside them
 %   there; compares the values of a table of calls, bit for bit, with the
 %   module in the folder REFERENCE (build/octave); then uninstalls the
 %   package and checks that its files are gone. Needs the folder of this
@@ -18,14 +18,16 @@ function test_package(tarball, reference)
   unwind_protect
     pkg('install', '-local', tarball);
     pkg('load', 'arvel');
-    ok = comes_from(root, {'entkl', 'mikl', 'entkl_internal', ...
-                           'mikl_internal', 'arvel_demo'});
-    ok = selftests({'entkl', 'mikl'}) && ok;
+    ok = comes_from(root, {'entkl', 'mikl', 'miksg', 'cmiksg', ...
+                           'entkl_internal', 'mikl_internal', ...
+                           'miksg_internal', 'cmiksg_internal', 'arvel_demo'});
+    ok = selftests({'entkl', 'mikl', 'miksg', 'cmiksg'}) && ok;
     installed = values();
     pkg('unload', 'arvel');
 
     addpath(reference);
-    ok = comes_from(reference, {'entkl_internal', 'mikl_internal'}) && ok;
+    ok = comes_from(reference, {'entkl_internal', 'mikl_internal', ...
+                                'miksg_internal', 'cmiksg_internal'}) && ok;
     built = values();
     rmpath(reference);
     same = arrayfun(@(a, b) isequal(typecast(a, 'uint64'), ...
@@ -74,9 +76,11 @@ function v = values()
   X = U(500, 3, 21);
   Y = U(500, 3, 22);
   W = round(8 * X(:, 1:2));
-  clear entkl_internal mikl_internal;  % the module of the current path
+  clear entkl_internal mikl_internal miksg_internal cmiksg_internal;  % the module of the current path
   v = [entkl_internal(X(:, 1)), entkl_internal(X(:, 1:2), 2), ...
        entkl_internal(X, 4), entkl_internal(W, 3), ...
        mikl_internal(X(:, 1), Y(:, 1)), mikl_internal(X(:, 1:2), Y(:, 1:2), 3), ...
-       mikl_internal(X, X + Y / 10, 2), mikl_internal(W, Y(:, 1:2))];
+       mikl_internal(X, X + Y / 10, 2), mikl_internal(W, Y(:, 1:2)), ...
+       miksg_internal(X(:, 1), Y), miksg_internal(W, Y(:, 1), 4), ...
+       cmiksg_internal(X(:, 1), Y(:, 1), X(:, 2:3)), cmiksg_internal(W, Y(:, 2), X(:, 3), 2)];
 end

@@ -32,6 +32,14 @@ function test_toolbox()
                           mikl_internal(X, D, 2)};
     checks(end + 1, :) = {['mikl k ' kinds{i}], mikl(X, Y, orders{i}), ...
                           mikl_internal(X, Y, k)};
+    checks(end + 1, :) = {['miksg X ' kinds{i}], miksg(S, Y(:, 1)), ...
+                          miksg_internal(D, Y(:, 1))};
+    checks(end + 1, :) = {['miksg k ' kinds{i}], miksg(X, Y, orders{i}), ...
+                          miksg_internal(X, Y, k)};
+    checks(end + 1, :) = {['cmiksg Z ' kinds{i}], cmiksg(X(:, 1), Y, S), ...
+                          cmiksg_internal(X(:, 1), Y, D)};
+    checks(end + 1, :) = {['cmiksg k ' kinds{i}], cmiksg(X, Y, W, orders{i}), ...
+                          cmiksg_internal(X, Y, W, k)};
   end
   failed = 0;
   for i = 1:rows(checks)
@@ -56,6 +64,13 @@ function test_toolbox()
     @() mikl(X, struct('y', Y)),  'mikl_internal: Size of matrices must be the same'
     @() mikl({X}, {Y}),           ['mikl_internal: ' real_double]
     @() mikl(X, Y, 200),          'mikl_internal: Nearest neighbour must be lower than sample size'
+    @() miksg(X),                 'miksg_internal: Number of parameters must be 2 or 3'
+    @() miksg(X, Y(1:10, :)),     'miksg_internal: Matrices must have the same number of rows'
+    @() miksg(X, num2cell(Y(:, 1))), ['miksg_internal: ' real_double]
+    @() cmiksg(X, Y),             'cmiksg_internal: Number of parameters must be 3 or 4'
+    @() cmiksg(X, Y, 'z'),        'cmiksg_internal: Matrices must have the same number of rows'
+    @() cmiksg(X, Y, complex(X, X)), ['cmiksg_internal: ' real_double]
+    @() cmiksg(X, Y, X, 0),       'cmiksg_internal: Nearest neighbour must be at least 1'
   };
   for i = 1:rows(errors)
     [f, want] = errors{i, :};

@@ -15,6 +15,11 @@ void mxToCMatrix(const mxArray* a, CMatrix& target);
 // Both arrays are M x N; M and N are taken from x.
 void mxToCMatrix(const mxArray* x, const mxArray* y, CMatrix& target);
 
+// target becomes the matrix of the count arrays side by side: the columns of
+// the first, then those of the second, and so on. All have the first's row
+// count; the joined matrix must fit an int's range as above.
+void mxJoinColumns(const mxArray* const* arrays, int count, CMatrix& target);
+
 }  // namespace arvel
 
 #endif

@@ -32,4 +32,19 @@ void mxToCMatrix(const mxArray* x, const mxArray* y, CMatrix& target)
     }
 }
 
+void mxJoinColumns(const mxArray* const* arrays, int count, CMatrix& target)
+{
+    const int M = static_cast<int>(mxGetM(arrays[0]));
+    int N = 0;
+    for (int a = 0; a < count; ++a) N += static_cast<int>(mxGetN(arrays[a]));
+    target.resize(M, N);
+    double* out = target.data;
+    for (int a = 0; a < count; ++a) {
+        const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(M) *
+                                 static_cast<std::ptrdiff_t>(mxGetN(arrays[a]));
+        if (n > 0) std::copy(mxGetPr(arrays[a]), mxGetPr(arrays[a]) + n, out);
+        out += n;
+    }
+}
+
 }  // namespace arvel

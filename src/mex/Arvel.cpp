@@ -1,4 +1,4 @@
-// The plug-in's gateway and its two entry points.
+// The plug-in's gateway and its four entry points.
 //
 // The host calls mexFunction for every call of a function the module
 // provides; the invoked name picks the handler from funcMap. The handlers
@@ -7,6 +7,8 @@
 // copy the samples, estimate, and return one 1 x 1 real double.
 #include "CMatrix.h"
 #include "hest_continuous.h"
+#include "ksg.h"
+#include "messages.h"
 #include "mexApi.h"
 #include "mi_continuous.h"
 #include "mxHelper.h"
@@ -36,19 +38,7 @@ std::map<std::string, Handler> funcMap;
 
 namespace {
 
-const char* const kEntklCount = "Number of parameters must be 1 or 2\n";
-const char* const kMiklCount = "Number of parameters must be 2 or 3\n";
-const char* const kSizeDiffers = "Size of matrices must be the same\n";
-const char* const kKTooLarge =
-    "Nearest neighbour must be lower than sample size\n";
-const char* const kKBelowOne = "Nearest neighbour must be at least 1\n";
-const char* const kKNotANumber = "Nearest neighbour must be a number\n";
-const char* const kNotRealDouble =
-    "Inputs must be real full double matrices\n";
-const char* const kNoColumns =
-    "Sample matrices must have at least one column\n";
-const char* const kTooLarge = "Sample matrices are too large\n";
-const char* const kOutOfMemory = "Out of memory\n";
+using namespace msg;
 
 // The conversion reads M x N doubles from the array's real data, which only
 // a real, full double array holds.
@@ -92,6 +82,30 @@ const char* readK(const mxArray* a, int rows, int& k)
     if (!(v < 2147483648.0)) return kKTooLarge;     // beyond any row count
     k = static_cast<int>(v);
     if (k >= rows) return kKTooLarge;
+    return nullptr;
+}
+
+// The shapes of the sample arrays of the KSG entry points, count of them
+// side by side: refused as too large when a row or column count, the
+// joined column count, or the joined matrix's elements (of the largest row
+// count) exceed the int range, which is checked before the row counts are
+// compared, so that a truncated count cannot pass as equal.
+const char* jointShape(const mxArray* const* arrays, int count, int& rows)
+{
+    unsigned long long columns = 0, most = 0;
+    for (int a = 0; a < count; ++a) {
+        const std::size_t m = mxGetM(arrays[a]);
+        const std::size_t n = mxGetN(arrays[a]);
+        if (m > static_cast<std::size_t>(INT_MAX) ||
+            n > static_cast<std::size_t>(INT_MAX))
+            return kTooLarge;
+        columns += n;
+        if (m > most) most = m;
+    }
+    if (columns > INT_MAX || most * columns > INT_MAX) return kTooLarge;
+    for (int a = 1; a < count; ++a)
+        if (mxGetM(arrays[a]) != mxGetM(arrays[0])) return kRowsDiffer;
+    rows = static_cast<int>(mxGetM(arrays[0]));
     return nullptr;
 }
 
@@ -187,6 +201,63 @@ void mexFunction_mikl(int /*nlhs*/, mxArray* plhs[], int nrhs,
     });
 }
 
+namespace {
+
+// The checks of the KSG entry points, over `sets` sample arrays and an
+// optional k (3 by default): the number of inputs, the shapes, the classes,
+// columns in every set, then k. Returns the first fault, or null.
+const char* checkKsg(int nrhs, const mxArray* prhs[], int sets,
+                     const char* countMessage, int& k)
+{
+    if (nrhs < sets || nrhs > sets + 1) return countMessage;
+    int n = 0;
+    const char* fault = jointShape(prhs, sets, n);
+    if (!fault) fault = checkClasses(nrhs, prhs);
+    for (int a = 0; !fault && a < sets; ++a)
+        if (mxGetN(prhs[a]) == 0) fault = kNoColumns;
+    k = 3;
+    if (!fault && nrhs == sets + 1) fault = readK(prhs[sets], n, k);
+    if (!fault && nrhs == sets && k >= n) fault = kKTooLarge;
+    return fault;
+}
+
+}  // namespace
+
+// miksg_internal(X, Y) or miksg_internal(X, Y, k)
+void mexFunction_miksg(int /*nlhs*/, mxArray* plhs[], int nrhs,
+                       const mxArray* prhs[])
+{
+    int k = 3;
+    const char* fault = checkKsg(nrhs, prhs, 2, kMiklCount, k);
+    if (fault) {
+        mexErrMsgTxt(fault);
+        return;
+    }
+    estimateAndReturn(plhs, [&] {
+        CMatrix XY;
+        mxJoinColumns(prhs, 2, XY);
+        return miksg(XY, static_cast<int>(mxGetN(prhs[0])), k);
+    });
+}
+
+// cmiksg_internal(X, Y, Z) or cmiksg_internal(X, Y, Z, k)
+void mexFunction_cmiksg(int /*nlhs*/, mxArray* plhs[], int nrhs,
+                        const mxArray* prhs[])
+{
+    int k = 3;
+    const char* fault = checkKsg(nrhs, prhs, 3, kCmiksgCount, k);
+    if (fault) {
+        mexErrMsgTxt(fault);
+        return;
+    }
+    estimateAndReturn(plhs, [&] {
+        CMatrix XYZ;
+        mxJoinColumns(prhs, 3, XYZ);
+        return cmiksg(XYZ, static_cast<int>(mxGetN(prhs[0])),
+                      static_cast<int>(mxGetN(prhs[1])), k);
+    });
+}
+
 }  // namespace arvel
 
 // The gateway. A name the module does not provide is printed, not raised.
@@ -212,6 +283,10 @@ extern "C" ARVEL_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs,
                             &arvel::mexFunction_entkl);
         funcMap.try_emplace(std::string("mikl_internal"),
                             &arvel::mexFunction_mikl);
+        funcMap.try_emplace(std::string("miksg_internal"),
+                            &arvel::mexFunction_miksg);
+        funcMap.try_emplace(std::string("cmiksg_internal"),
+                            &arvel::mexFunction_cmiksg);
         if (fits) {
             const auto found = funcMap.find(std::string(name));
             if (found != funcMap.end()) handler = found->second;
@@ -220,7 +295,7 @@ extern "C" ARVEL_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs,
         outOfMemory = true;
     }
     if (outOfMemory) {
-        mexErrMsgTxt("Out of memory\n");
+        mexErrMsgTxt(arvel::msg::kOutOfMemory);
         return;
     }
     if (handler == nullptr) {

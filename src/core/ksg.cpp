@@ -1,7 +1,9 @@
 #include "ksg.h"
 
 #include "kdTree.h"
+#include "kthDistance.h"
 #include "maxNorm.h"
+#include "utilFunctions.h"
 #include "workers.h"
 
 #include <algorithm>
@@ -68,41 +70,6 @@ double digammaInteger(long long n)
 
 namespace {
 
-// The k + 1 smallest max-norm distances of a query, in ascending order, in
-// a caller's array of k + 1 slots: slot k ends as the k + 1-th smallest, the
-// query itself being the first. The slots start at +Inf, so that a distance
-// that overflowed to +Inf is that of no neighbour found, which is what it
-// is. Once every slot holds 0, slot k can become no smaller, and the search
-// is told to stop (a sample with k or more duplicates would otherwise visit
-// every leaf of its duplicates).
-class KthDistance {
-public:
-    explicit KthDistance(std::size_t capacity) : capacity_(capacity) {}
-
-    void init(double* dists)
-    {
-        dists_ = dists;
-        count_ = 0;
-        dists_[capacity_ - 1] = std::numeric_limits<double>::infinity();
-    }
-    double worstDist() const { return dists_[capacity_ - 1]; }
-
-    bool addPoint(double dist, std::size_t /*position*/)
-    {
-        std::size_t i = count_;
-        for (; i > 0 && dists_[i - 1] > dist; --i)
-            if (i < capacity_) dists_[i] = dists_[i - 1];
-        if (i < capacity_) dists_[i] = dist;
-        if (count_ < capacity_) ++count_;
-        return dists_[capacity_ - 1] != 0.0;
-    }
-
-private:
-    std::size_t capacity_;
-    std::size_t count_ = 0;
-    double* dists_ = nullptr;
-};
-
 // The chunk of consecutive queries a worker takes at a time.
 std::size_t chunkSize(std::size_t n, unsigned threads)
 {
@@ -140,16 +107,31 @@ void kthDistances(std::vector<double>& points, std::size_t n, std::size_t d,
     const std::vector<std::uint32_t>& sample = kd::release::order(tree.index);
     const std::size_t capacity = static_cast<std::size_t>(k) + 1;
     Chunks chunks(n, chunkSize(n, threads));
+    // The k + 1 smallest max-norm distances in sorted slots for small k, in
+    // a buffer with periodic selection for larger k, as for the entropy.
+    // Both start at +Inf, so that a distance that overflowed to +Inf is that
+    // of no neighbour found, which is what it is.
+    const bool sorted =
+        capacity <= (d <= 4 ? kSortedUpToLow : kSortedUpToHigh);
+    const double none = std::numeric_limits<double>::infinity();
     runWorkers(threads, [&](const WorkerFailure& failure) {
-        std::vector<double> slots(capacity);
-        KthDistance result(capacity);
+        std::vector<double> slots(sorted ? capacity : 2 * capacity);
+        SortedSlots few(capacity, slots.data(), none);
+        SelectedSlots many(capacity, slots.data(), none);
         const kd::MaxNormSearcher<D> searcher(tree.index, points.data());
         std::size_t begin = 0, end = 0;
         while (!failure.stopped() && chunks.next(begin, end))
             for (std::size_t p = begin; p < end; ++p) {
-                result.init(slots.data());
-                searcher.search(points.data() + p * d, result);
-                eps[sample[p]] = slots[capacity - 1];
+                const double* query = points.data() + p * d;
+                if (sorted) {
+                    few.init();
+                    searcher.search(query, few);
+                    eps[sample[p]] = few.kth();
+                } else {
+                    many.init();
+                    searcher.search(query, many);
+                    eps[sample[p]] = many.kth();
+                }
             }
     });
 }

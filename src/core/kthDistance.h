@@ -4,7 +4,8 @@
 // a tree.
 //
 // Both result sets take a distance only if it is below worstDist(), start
-// with worstDist() = DBL_MAX, and tell the search to stop once their k + 1
+// with worstDist() = empty (DBL_MAX unless the caller names another, such
+// as +Inf), and tell the search to stop once their k + 1
 // smallest distances are all 0: the k + 1-th smallest can then become no
 // smaller, and a sample with k or more exact duplicates would otherwise
 // visit every leaf of its duplicates, which makes a set of many equal
@@ -27,15 +28,15 @@ namespace arvel {
 // up to a few tens is faster than any heap.
 class SortedSlots {
 public:
-    explicit SortedSlots(std::size_t capacity, double* slots)
-        : capacity_(capacity), dists_(slots)
+    SortedSlots(std::size_t capacity, double* slots, double empty = DBL_MAX)
+        : capacity_(capacity), empty_(empty), dists_(slots)
     {
     }
 
     void init()
     {
         count_ = 0;
-        dists_[capacity_ - 1] = DBL_MAX;
+        dists_[capacity_ - 1] = empty_;
     }
     double worstDist() const { return dists_[capacity_ - 1]; }
     double kth() const { return dists_[capacity_ - 1]; }
@@ -53,6 +54,7 @@ public:
 private:
     std::size_t capacity_;
     std::size_t count_ = 0;
+    double empty_;
     double* dists_;
 };
 
@@ -64,13 +66,14 @@ private:
 // insertion into sorted slots costs O(k).
 class SelectedSlots {
 public:
-    explicit SelectedSlots(std::size_t capacity, double* buffer)
-        : capacity_(capacity), buf_(buffer)
+    SelectedSlots(std::size_t capacity, double* buffer, double empty = DBL_MAX)
+        : capacity_(capacity), empty_(empty), buf_(buffer)
     {
     }
 
-    // bound: the distances met are below it (DBL_MAX: all of them).
-    void init(double bound = DBL_MAX)
+    // Only distances below bound are taken.
+    void init() { init(empty_); }
+    void init(double bound)
     {
         count_ = 0;
         worst_ = bound;
@@ -90,10 +93,10 @@ public:
         return worst_ != 0.0;
     }
 
-    // The k + 1-th smallest distance met; DBL_MAX if fewer were met.
+    // The k + 1-th smallest distance met; empty if fewer were met.
     double kth()
     {
-        if (count_ < capacity_) return DBL_MAX;
+        if (count_ < capacity_) return empty_;
         if (count_ > capacity_) select();
         return worst_;
     }
@@ -108,6 +111,7 @@ private:
 
     std::size_t capacity_;
     std::size_t count_ = 0;
+    double empty_;
     double worst_ = DBL_MAX;
     bool filled_ = false;
     double* buf_;

@@ -199,7 +199,7 @@ TEST(MaxNormStatistics, MatchOracleBitForBit)
             CMatrix m;
             m.resize(s.n, sp.cols);
             std::copy(full.data, full.data + s.n * sp.cols, m.data);
-            for (int k : {1, 3, 10}) {
+            for (int k : {1, 3, 10, 100, s.n - 1}) {
                 SCOPED_TRACE(testing::Message() << s.name << ", " << sp.name
                                                 << ", k " << k);
                 std::vector<double> wantEps;

@@ -44,6 +44,10 @@
 #include <thread>
 #endif
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace arvel {
 namespace kd {
 
@@ -598,6 +602,44 @@ inline double squaredDistance(const double* a, const double* b, std::size_t d)
     return result;
 }
 
+// Where doubles are SSE2 doubles (x86-64, or x86 with -mfpmath=sse), two
+// points' squared distances are computed at once, one in each lane of a
+// vector: each lane does the operations of squaredDistance above in the same
+// order, so each is the same double. Not where doubles are x87 ones, whose
+// excess precision the scalar code would have and the lanes would not.
+#if (defined(__SSE2_MATH__) || defined(_M_X64)) && \
+    !(defined(__FLT_EVAL_METHOD__) && __FLT_EVAL_METHOD__ != 0)
+#define ARVEL_DISTANCE_PAIRS 1
+
+// The squared distances from query a to points b and c, b's in the low lane.
+template <int D>
+inline __m128d squaredDistancePair(const double* a, const double* b,
+                                   const double* c, std::size_t d)
+{
+    if (D > 0) d = static_cast<std::size_t>(D);
+    __m128d result = _mm_setzero_pd();
+    std::size_t j = 0;
+    for (; j + 4 <= d; j += 4) {
+        // (b[j], c[j]) and so on, from two unaligned loads of each point.
+        const __m128d b01 = _mm_loadu_pd(b + j), c01 = _mm_loadu_pd(c + j);
+        const __m128d b23 = _mm_loadu_pd(b + j + 2), c23 = _mm_loadu_pd(c + j + 2);
+        const __m128d d0 = _mm_sub_pd(_mm_set1_pd(a[j]), _mm_unpacklo_pd(b01, c01));
+        const __m128d d1 = _mm_sub_pd(_mm_set1_pd(a[j + 1]), _mm_unpackhi_pd(b01, c01));
+        const __m128d d2 = _mm_sub_pd(_mm_set1_pd(a[j + 2]), _mm_unpacklo_pd(b23, c23));
+        const __m128d d3 = _mm_sub_pd(_mm_set1_pd(a[j + 3]), _mm_unpackhi_pd(b23, c23));
+        __m128d block = _mm_add_pd(_mm_mul_pd(d0, d0), _mm_mul_pd(d1, d1));
+        block = _mm_add_pd(block, _mm_mul_pd(d2, d2));
+        block = _mm_add_pd(block, _mm_mul_pd(d3, d3));
+        result = _mm_add_pd(result, block);
+    }
+    for (; j < d; ++j) {
+        const __m128d d0 = _mm_sub_pd(_mm_set1_pd(a[j]), _mm_set_pd(c[j], b[j]));
+        result = _mm_add_pd(result, _mm_mul_pd(d0, d0));
+    }
+    return result;
+}
+#endif
+
 // The exact k-nearest-neighbour search over a tree made by buildTree, for
 // a query that is a point of the tree, with one bounds buffer kept from one
 // query to the next. A leaf's points are read at their positions, which
@@ -641,9 +683,24 @@ private:
             // The worst distance as the leaf is entered: a leaf's points are
             // compared with it, as it stood then.
             const double worst = result.worstDist();
-            const double* p = pts_ + node->node_type.lr.left * dim();
-            for (std::size_t i = node->node_type.lr.left;
-                 i < node->node_type.lr.right; ++i, p += dim()) {
+            const std::size_t right = node->node_type.lr.right;
+            std::size_t i = node->node_type.lr.left;
+            const double* p = pts_ + i * dim();
+#ifdef ARVEL_DISTANCE_PAIRS
+            // Two points at a time; those below worst are taken in order.
+            const __m128d bound = _mm_set1_pd(worst);
+            for (; i + 2 <= right; i += 2, p += 2 * dim()) {
+                const __m128d dist =
+                    squaredDistancePair<D>(query, p, p + dim(), dim());
+                const int below = _mm_movemask_pd(_mm_cmplt_pd(dist, bound));
+                if (below == 0) continue;
+                double two[2];
+                _mm_storeu_pd(two, dist);
+                if ((below & 1) && !result.addPoint(two[0], i)) return false;
+                if ((below & 2) && !result.addPoint(two[1], i + 1)) return false;
+            }
+#endif
+            for (; i < right; ++i, p += dim()) {
                 const double dist = squaredDistance<D>(query, p, dim());
                 if (dist < worst && !result.addPoint(dist, i)) return false;
             }

@@ -20,6 +20,17 @@
 #include <cfloat>
 #include <cstddef>
 
+// The result sets' addPoint is called for every distance below the bound,
+// from the innermost loop of the search, and must be inlined there; the
+// compiler's own choice leaves it out of line in a search grown larger.
+#if defined(__GNUC__)
+#define ARVEL_ALWAYS_INLINE inline __attribute__((always_inline))
+#elif defined(_MSC_VER)
+#define ARVEL_ALWAYS_INLINE __forceinline
+#else
+#define ARVEL_ALWAYS_INLINE inline
+#endif
+
 namespace arvel {
 
 // The k + 1 smallest distances in ascending order in capacity = k + 1 slots
@@ -41,7 +52,7 @@ public:
     double worstDist() const { return dists_[capacity_ - 1]; }
     double kth() const { return dists_[capacity_ - 1]; }
 
-    bool addPoint(double dist, std::size_t /*position*/)
+    ARVEL_ALWAYS_INLINE bool addPoint(double dist, std::size_t /*position*/)
     {
         std::size_t i = count_;
         for (; i > 0 && dists_[i - 1] > dist; --i)
@@ -81,7 +92,7 @@ public:
     }
     double worstDist() const { return worst_; }
 
-    bool addPoint(double dist, std::size_t /*position*/)
+    ARVEL_ALWAYS_INLINE bool addPoint(double dist, std::size_t /*position*/)
     {
         buf_[count_++] = dist;
         if (count_ == capacity_ && !filled_) {

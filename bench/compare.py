@@ -355,6 +355,9 @@ def main():
                   name, ours_s, ours1_s, spn_s, sp_s, fn_s, ours_s / spn_s,
                   ours1_s / sp_s, ours1_s / fn_s, ours1_s / ours_s, rel_sp,
                   rel_fn, peak / bound))
+        if before1_s is not None:
+            print("%-26s one thread against the --before build: %.3f"
+                  % ("", ours1_s / before1_s))
         sys.stdout.flush()
         for f in files:
             os.remove(f)

@@ -11,7 +11,9 @@
 //   so both sides get points. The points below the cut go left, those equal
 //   to it are placed so that the two sides are as even as possible, and a
 //   node of at most leafMax points is a leaf. Each node keeps the edges of
-//   its two children's boxes facing the cut (divlow, divhigh).
+//   its two children's boxes facing the cut (divlow, divhigh). In many
+//   dimensions the caller may ask for the median split instead (see Tree);
+//   the rest is the same.
 // - The points themselves are moved as they are partitioned, along with
 //   their original numbers, so that every read is in order in memory, and
 //   the points end in the tree's leaf order, the order in which the search
@@ -79,12 +81,17 @@ using Index = nanoflann::KDTreeSingleIndexAdaptor<
     nanoflann::L2_Adaptor<double, Points<D>, double, std::uint32_t>, Points<D>,
     D, std::uint32_t>;
 
-// The index over points, not yet built; buildTree builds it.
+// The index over points, not yet built; buildTree builds it, with the
+// middle split described above or, when median is set, the median split:
+// a node is cut in the dimension in which its points spread the most (the
+// first at a tie), at the median of up to kMedianSample of its values there,
+// taken at even steps through the node's points.
 template <int D>
 struct Tree {
     Tree(const double* data, std::size_t count, std::size_t dims,
-         std::size_t leafMax)
-        : points{data, count, dims},
+         std::size_t leafMax, bool medianSplit = false)
+        : median(medianSplit),
+          points{data, count, dims},
           index(static_cast<int>(dims), points,
                 nanoflann::KDTreeSingleIndexAdaptorParams(
                     leafMax,
@@ -94,6 +101,7 @@ struct Tree {
     Tree(const Tree&) = delete;
     Tree& operator=(const Tree&) = delete;
 
+    bool median;
     Points<D> points;
     Index<D> index;
     // The node pools of the subtrees built on other threads; their nodes
@@ -119,6 +127,7 @@ public:
           pts_(points),
           dims_(static_cast<std::size_t>(release::dim(tree.index))),
           leafMax_(release::leafMaxSize(tree.index)),
+          median_(tree.median),
           spare_(&tree.pools),
           threads_(threads < 1 ? 1 : threads)
     {
@@ -147,6 +156,7 @@ private:
           pts_(parent.pts_),
           dims_(parent.dims_),
           leafMax_(parent.leafMax_),
+          median_(parent.median_),
           acc_(parent.acc_),
           spare_(parent.spare_),
           nextPool_(parent.nextPool_),
@@ -303,6 +313,10 @@ private:
     void middleSplit(std::size_t ind, std::size_t count, std::size_t& index,
                      std::size_t& cutfeat, double& cutval, std::size_t box)
     {
+        if (median_) {
+            medianSplit(ind, count, index, cutfeat, cutval);
+            return;
+        }
         const double EPS = 0.00001;
         const std::size_t d = dim();
         const Interval* b = &boxes_[box];
@@ -374,6 +388,17 @@ private:
         const volatile double stored = cutval;
         cutval = stored;
 
+        splitAt(ind, count, cutfeat, cutval, index);
+    }
+
+    // Partitions the points by cutval in dimension cutfeat, and names how
+    // many go to the first child: those below cutval, and as many of those
+    // equal to it as make the two sides the most even. Both sides get
+    // points when cutval is one of the points' values or lies strictly
+    // between their least and greatest.
+    void splitAt(std::size_t ind, std::size_t count, std::size_t cutfeat,
+                 double cutval, std::size_t& index)
+    {
         std::size_t lim1, lim2;
         planeSplit(ind, count, cutfeat, cutval, lim1, lim2);
 
@@ -383,6 +408,44 @@ private:
             index = lim2;
         else
             index = count / 2;
+    }
+
+    // The median split of count points from position ind (see Tree). In
+    // many dimensions, where a node's box is cut in few of them, it gives
+    // fuller leaves and a search that reads fewer of them than the middle
+    // split. The cut is one of the points' values, so both children get
+    // points.
+    void medianSplit(std::size_t ind, std::size_t count, std::size_t& index,
+                     std::size_t& cutfeat, double& cutval)
+    {
+        const std::size_t d = dim();
+        minMax_.resize(2 * d);
+        for (std::size_t j = 0; j < d; ++j)
+            minMax_[2 * j] = minMax_[2 * j + 1] = at(ind, j);
+        for (std::size_t i = 1; i < count; ++i) {
+            const double* p = pts_ + (ind + i) * d;
+            for (std::size_t j = 0; j < d; ++j) {
+                double& lo = minMax_[2 * j];
+                double& hi = minMax_[2 * j + 1];
+                lo = p[j] < lo ? p[j] : lo;
+                hi = p[j] > hi ? p[j] : hi;
+            }
+        }
+        cutfeat = 0;
+        double maxSpread = -1;
+        for (std::size_t j = 0; j < d; ++j)
+            if (minMax_[2 * j + 1] - minMax_[2 * j] > maxSpread) {
+                maxSpread = minMax_[2 * j + 1] - minMax_[2 * j];
+                cutfeat = j;
+            }
+        const std::size_t step = count > kMedianSample ? count / kMedianSample : 1;
+        sample_.clear();
+        for (std::size_t i = 0; i < count; i += step)
+            sample_.push_back(at(ind + i, cutfeat));
+        const auto middle = sample_.begin() + static_cast<std::ptrdiff_t>(sample_.size() / 2);
+        std::nth_element(sample_.begin(), middle, sample_.end());
+        cutval = *middle;
+        splitAt(ind, count, cutfeat, cutval, index);
     }
 
     // The minimum and maximum of dimension j: the first value, then each
@@ -552,12 +615,15 @@ private:
 
     // Subtrees of fewer points are built on the thread that reaches them.
     static const std::size_t kForkAt = 1 << 15;
+    // The most values of a node of which the median split takes the median.
+    static const std::size_t kMedianSample = 1024;
 
     IndexT& index_;
     nanoflann::PooledAllocator* pool_;
     double* pts_;
     std::size_t dims_;
     std::size_t leafMax_;
+    bool median_;
     std::uint32_t* acc_ = nullptr;
     std::deque<nanoflann::PooledAllocator>* spare_;
     std::atomic<std::size_t>* nextPool_ = nullptr;
@@ -569,6 +635,7 @@ private:
     std::vector<Interval> boxes_;
     std::vector<std::size_t> candidates_;
     std::vector<double> minMax_;
+    std::vector<double> sample_;
 };
 
 // Builds tree over points, on up to threads threads: the same tree for
